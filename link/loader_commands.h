@@ -1,0 +1,22 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "link/loader_link.h"
+
+namespace vok {
+
+// The target loader's commands. Each returns 0 or a negative LinkError code.
+int GetLoaderVersion(LoaderLink& link, uint8_t& v1, uint8_t& v2, uint8_t& v3);
+int ReadTargetMemory(LoaderLink& link, uint32_t address, uint16_t length, uint8_t* destination);
+int ProgramTargetMemory(LoaderLink& link, uint32_t address, uint16_t length, const uint8_t* data,
+                        uint32_t& reply_address);
+int EraseFlashSector(LoaderLink& link, uint32_t address);
+int GetTargetChecksum(LoaderLink& link, uint32_t start, uint32_t length, uint16_t& checksum);
+// Starts the target's application and closes the link, whatever happens.
+int StartTargetApplication(LoaderLink& link);
+// 2 for "<text> OK\r", 1 for "<text> BUSY\r", 0 for anything else.
+int SendTextCommand(LoaderLink& link, const std::string& text);
+
+}  // namespace vok

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace vok {
+
+// One serial device, opened exclusively, raw 8N1 without flow control.
+//
+// The timing rules (the read loop with its tick-count test, the busy wait)
+// live here once; a platform backend supplies only the primitive steps.
+// Backends: serial_port_posix.cpp (termios), serial_port_win32.cpp, and the
+// fakes of the tests and of the in-process simulator.
+class SerialPort {
+ public:
+  // Longest wait of one read attempt: interval 100 ms + 10 ms per byte.
+  static constexpr uint32_t kAttemptMs = 110;
+
+  virtual ~SerialPort() = default;
+
+  // 0; -1008 device missing or held by another program; -1001 cannot be set up.
+  virtual int OpenPort(const std::string& device) = 0;
+  // 0; -1001. The rate is stored before the device is asked to apply it.
+  virtual int SetPortBaud(uint32_t rate) = 0;
+  // 0 when every byte was written within 10*n + 100 ms; -1007 otherwise.
+  virtual int WritePort(size_t n, const uint8_t* bytes) = 0;
+  // Discards pending input, the port's own read-ahead included.
+  virtual void PurgePortInput() = 0;
+  virtual void ClosePort() = 0;
+
+  // 0 with the byte stored; -1002 time-out; -1003 error state cannot be cleared.
+  // A missing byte is given up between T + 110 ms and T + 220 ms after the call.
+  int ReadPortByte(uint8_t* byte, uint32_t timeout_ms);
+
+  // Blocks the caller for the full duration, measured on TickCount.
+  virtual void BusyWait(uint32_t ms);
+  // The platform's sleep (used by the text exchange).
+  virtual void Sleep(uint32_t ms);
+  // Monotonic milliseconds, 32 bits, wrapping; compare only by unsigned difference.
+  virtual uint32_t TickCount();
+
+  uint32_t Baud() const { return baud_; }
+
+ protected:
+  // One read attempt that waits up to kAttemptMs for a byte.
+  // 1 with the byte stored, 0 when none came.
+  virtual int ReadAttempt(uint8_t* byte) = 0;
+  // Clears the device's error state after a line error; false if it cannot.
+  virtual bool ClearPortError() = 0;
+
+  uint32_t baud_ = 9600;
+};
+
+// The serial port of the platform this program was built for.
+std::unique_ptr<SerialPort> CreatePlatformSerialPort();
+
+}  // namespace vok
