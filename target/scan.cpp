@@ -1,0 +1,122 @@
+#include "target/scan.h"
+
+#include <cstring>
+#include <vector>
+
+#include "link/loader_commands.h"
+
+namespace vok {
+
+namespace {
+
+uint32_t Be32(const uint8_t* p) {
+  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
+}
+
+uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
+
+void SetStatus(StatusLine* status, const std::string& text) {
+  if (status) status->SetStatusText(text);
+}
+
+std::string VersionText(uint8_t a, uint8_t b, uint8_t c) {
+  return "V" + std::to_string(a) + "." + std::to_string(b) + "." + std::to_string(c);
+}
+
+struct Entry {
+  uint8_t type;
+  std::string line;
+};
+
+// Forms the listing line of the component whose header is at hand, or
+// returns the code of the command that failed.
+int ComponentLine(LoaderLink& link, const ComponentHeader& h, std::string& line) {
+  uint16_t sum = 0;
+  if (int rc = GetTargetChecksum(link, h.start, h.length, sum); rc < 0) return rc;
+  if (sum != h.checksum) {
+    line = h.name + "\tCRC failure\r\n";
+  } else if (!h.IsTextComponent()) {
+    line = h.name + " " + VersionText(h.version[0], h.version[1], h.version[2]) + "\r\n";
+  } else {
+    // A text component: its content is the line, up to its first zero byte
+    // and at most 255 bytes.
+    uint8_t content[256];
+    const uint16_t n = static_cast<uint16_t>(h.length);
+    if (int rc = ReadTargetMemory(link, h.start, n, content); rc < 0) return rc;
+    size_t len = 0;
+    while (len < n && len < 255 && content[len] != 0) ++len;
+    line.assign(reinterpret_cast<const char*>(content), len);
+  }
+  return 0;
+}
+
+// Scans every header position; 0 with the entries in listing order, or the
+// code of the command that failed.
+int ScanPositions(LoaderLink& link, std::vector<Entry>& entries) {
+  for (uint32_t at = kScanFirst; at < kScanEnd; at += kScanStep) {
+    uint8_t magic[4];
+    if (int rc = ReadTargetMemory(link, at, sizeof magic, magic); rc < 0) return rc;
+    if (Be32(magic) != ComponentHeader::kMagic) continue;  // erased memory reads as FF
+
+    uint8_t raw[ComponentHeader::kSize];
+    if (int rc = ReadTargetMemory(link, at, sizeof raw, raw); rc < 0) return rc;
+    const ComponentHeader h = ComponentHeader::Decode(raw);
+
+    Entry e{h.type, {}};
+    if (int rc = ComponentLine(link, h, e.line); rc < 0) return rc;
+
+    // Before the first entry of a greater type: ascending by type, and in
+    // the order found (by address) within one type.
+    auto pos = entries.begin();
+    while (pos != entries.end() && pos->type <= e.type) ++pos;
+    entries.insert(pos, std::move(e));
+  }
+  return 0;
+}
+
+}  // namespace
+
+ComponentHeader ComponentHeader::Decode(const uint8_t (&b)[kSize]) {
+  ComponentHeader h;
+  h.magic = Be32(b + 0);
+  h.start = Be32(b + 4);
+  h.length = Be32(b + 8);
+  h.checksum = Be16(b + 12);
+  h.type = b[14];
+  h.version[0] = b[15];
+  h.version[1] = b[16];
+  h.version[2] = b[17];
+  std::memcpy(h.reserved, b + 18, sizeof h.reserved);
+  // A name that fills its field has no zero byte: it ends with the header.
+  const uint8_t* name = b + kNameOffset;
+  size_t len = 0;
+  while (len < kNameSize && name[len] != 0) ++len;
+  h.name.assign(reinterpret_cast<const char*>(name), len);
+  return h;
+}
+
+std::string ScanComponents(LoaderLink& link, UserInterface& ui, StatusLine* status) {
+  SetStatus(status, "Scanning for component information, please wait...");
+
+  std::vector<Entry> entries;
+  if (int rc = ScanPositions(link, entries); rc < 0) {
+    const std::string message = "Reading target memory failed (" + std::to_string(rc) + ") !";
+    ui.ShowMessage(message, Buttons::Ok, Icon::Stop, kAppTitle);
+    SetStatus(status, message);
+    return std::string();
+  }
+
+  std::string listing;
+  for (const Entry& e : entries) listing += e.line;
+
+  uint8_t v1 = 0, v2 = 0, v3 = 0;
+  if (GetLoaderVersion(link, v1, v2, v3) == 0) {
+    listing += "VOK Loader " + VersionText(v1, v2, v3) + "\r\n \r\n";
+  }
+
+  SetStatus(status, listing.empty() ? "Component versions couldn't be read"
+                                    : "Component versions read");
+  return listing;
+}
+
+}  // namespace vok
