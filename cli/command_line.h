@@ -1,0 +1,45 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "link/loader_link.h"
+
+namespace vok::cli {
+
+// Exit status of the program.
+inline constexpr int kExitSuccess = 0;
+inline constexpr int kExitFailure = 1;
+inline constexpr int kExitUsage = 2;
+inline constexpr int kExitUpdatePending = 3;
+
+enum class Command { Info, Update, Resume, Backup, Start, Ports, Help, Version };
+
+struct CommandLine {
+  Command command = Command::Help;
+  std::string file;  // update FILE, backup [FILE]
+  bool fresh = false;
+  std::optional<std::string> port;    // --port NAME
+  std::optional<int> baud;            // --baud RATE
+  std::optional<std::string> folder;  // --folder DIR
+  bool yes = false;
+  bool no_progress = false;
+  bool verify = false;
+};
+
+// 1 with the command line filled in; 0 with a one-line reason for a wrong one.
+// args excludes the program name.
+int ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, std::string& error);
+
+// The port index for --port NAME: COM1..COM4 give 0..3; a device path is put
+// into the port table under COM1 and gives 0. 0 for a name that is neither.
+int ResolvePort(const std::string& name, PortTable& table, int& index);
+
+// The folder as the procedures take it: absolute, with a trailing separator.
+std::string FolderWithSeparator(const std::string& dir);
+
+std::string UsageText();
+std::string VersionText();
+
+}  // namespace vok::cli
