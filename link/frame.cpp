@@ -30,4 +30,57 @@ int SendFrame(SerialPort& port, size_t n, const uint8_t* packet) {
   return port.WritePort(len, frame.data());
 }
 
+int ReceiveFrame(SerialPort& port, int capacity, uint8_t* packet, uint32_t timeout_ms) {
+  uint8_t b = 0;
+
+  // Hunt for DLE STX. Errors other than silence are ignored here: they
+  // belong to whatever came before our frame.
+  size_t reads = 0;
+  for (;;) {
+    if (reads++ >= kHuntLimit) return kErrTimeout;
+    int r = port.ReadPortByte(&b, timeout_ms);
+    if (r == kErrTimeout) return r;
+    if (r < 0 || b != kDLE) continue;
+    if (reads++ >= kHuntLimit) return kErrTimeout;
+    r = port.ReadPortByte(&b, timeout_ms);
+    if (r == kErrTimeout) return r;
+    // The byte after a DLE that is not STX is dropped unexamined, so a
+    // stuffed DLE followed by STX inside a foreign frame starts nothing.
+    if (r == 0 && b == kSTX) break;
+  }
+
+  int count = 0;
+  uint8_t sum = 0;
+  auto store = [&](uint8_t v) {
+    if (count >= capacity) return false;
+    packet[count++] = v;
+    sum ^= v;
+    return true;
+  };
+
+  for (;;) {
+    int r = port.ReadPortByte(&b, timeout_ms);
+    if (r < 0) return r;
+    if (b != kDLE) {
+      if (!store(b)) return kErrFrameOverflow;
+      continue;
+    }
+    r = port.ReadPortByte(&b, timeout_ms);
+    if (r < 0) return r;
+    if (b == kETX) break;
+    if (b != kDLE) return kErrFrameEscape;
+    if (!store(kDLE)) return kErrFrameOverflow;
+  }
+
+  int r = port.ReadPortByte(&b, timeout_ms);
+  if (r < 0) return r;
+  uint8_t received = b;
+  if (b == kDLE) {
+    r = port.ReadPortByte(&b, timeout_ms);
+    if (r < 0) return r;
+    if (b != kDLE) return kErrFrameEscape;
+  }
+  return received == sum ? count : kErrFrameChecksum;
+}
+
 }  // namespace vok

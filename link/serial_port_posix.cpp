@@ -1,1 +1,192 @@
-// placeholder
+// The serial port over POSIX termios (Linux: termios2 for arbitrary rates).
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "link/link_error.h"
+#include "link/serial_port.h"
+#include "link/serial_port_posix_termios.h"
+
+namespace vok {
+
+namespace {
+
+uint64_t MonotonicMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+}
+
+int RemainingMs(uint64_t deadline) {
+  const uint64_t now = MonotonicMs();
+  if (now >= deadline) return 0;
+  const uint64_t left = deadline - now;
+  return left > INT_MAX ? INT_MAX : static_cast<int>(left);
+}
+
+void SleepUntil(uint64_t deadline) {
+  for (int left = RemainingMs(deadline); left > 0; left = RemainingMs(deadline)) {
+    timespec ts{left / 1000, static_cast<long>(left % 1000) * 1000000L};
+    nanosleep(&ts, nullptr);
+  }
+}
+
+class PosixSerialPort final : public SerialPort {
+ public:
+  ~PosixSerialPort() override { ClosePort(); }
+
+  int OpenPort(const std::string& device) override {
+    // This port already holds a device; a second one would leak it.
+    if (fd_ >= 0) return kErrPortOpen;
+    if (device.empty() || device.find('\0') != std::string::npos) return kErrPortOpen;
+    // Non-blocking, so that neither the open (carrier) nor a write can hang;
+    // reads and writes wait in poll() under their own time-outs.
+    const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return kErrPortOpen;
+    // A non-terminal is refused before it is locked: there is nothing to hold.
+    if (!posix::IsTerminal(fd)) {
+      close(fd);
+      return kErrPortSetup;
+    }
+    // TIOCEXCL does not stop a second opener with root rights; the lock does.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      close(fd);
+      return kErrPortOpen;
+    }
+    if (ioctl(fd, TIOCEXCL) != 0) {
+      close(fd);
+      return kErrPortSetup;
+    }
+    baud_ = 9600;
+    if (!posix::MakeRawLine(fd, 9600)) {
+      ioctl(fd, TIOCNXCL);
+      close(fd);
+      return kErrPortSetup;
+    }
+    // Opening raised DTR and RTS; the controller expects them low. Devices
+    // without modem lines (ptys) refuse this, which is harmless.
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    ioctl(fd, TIOCMBIC, &lines);
+    tcflush(fd, TCIFLUSH);
+    fd_ = fd;
+    head_ = tail_ = 0;
+    return 0;
+  }
+
+  int SetPortBaud(uint32_t rate) override {
+    if (fd_ < 0 || !posix::IsTerminal(fd_)) return kErrPortSetup;
+    baud_ = rate;
+    // Rate 0 means "hang up" to termios.
+    if (rate == 0 || !posix::SetLineRate(fd_, rate)) return kErrPortSetup;
+    return 0;
+  }
+
+  int WritePort(size_t n, const uint8_t* bytes) override {
+    if (fd_ < 0) return kErrWrite;
+    const uint64_t deadline = MonotonicMs() + 10ull * n + 100;
+    size_t done = 0;
+    while (done < n) {
+      const ssize_t w = write(fd_, bytes + done, n - done);
+      if (w > 0) {
+        done += static_cast<size_t>(w);
+        continue;
+      }
+      if (w < 0 && errno == EINTR) continue;
+      if (w < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
+      const int left = RemainingMs(deadline);
+      if (left == 0) break;
+      pollfd p{fd_, POLLOUT, 0};
+      const int r = poll(&p, 1, left);
+      if (r < 0 && errno != EINTR) break;
+      if (r > 0 && !(p.revents & POLLOUT)) break;  // hang-up or error
+    }
+    if (done == n) return 0;
+    // Drop what is still queued so a torn frame does not trickle out later.
+    tcflush(fd_, TCOFLUSH);
+    return kErrWrite;
+  }
+
+  void PurgePortInput() override {
+    head_ = tail_ = 0;
+    if (fd_ >= 0) tcflush(fd_, TCIFLUSH);
+  }
+
+  void ClosePort() override {
+    if (fd_ < 0) return;
+    // The exclusive flag outlives our descriptor while the other side of a
+    // pty stays open; clear it for the next opener.
+    ioctl(fd_, TIOCNXCL);
+    flock(fd_, LOCK_UN);
+    close(fd_);
+    fd_ = -1;
+    head_ = tail_ = 0;
+  }
+
+  uint32_t TickCount() override { return static_cast<uint32_t>(MonotonicMs()); }
+
+ protected:
+  int ReadAttempt(uint8_t* byte) override {
+    if (head_ < tail_) {
+      *byte = buffer_[head_++];
+      return 1;
+    }
+    if (fd_ < 0) return 0;
+    const uint64_t deadline = MonotonicMs() + kAttemptMs;
+    for (;;) {
+      pollfd p{fd_, POLLIN, 0};
+      const int r = poll(&p, 1, RemainingMs(deadline));
+      if (r == 0) return 0;
+      if (r < 0) {
+        if (errno == EINTR) continue;
+        break;
+      }
+      if (p.revents & POLLIN) {
+        // One read takes everything pending: one system call per byte is
+        // needless at high rates.
+        const ssize_t got = read(fd_, buffer_, sizeof buffer_);
+        if (got > 0) {
+          head_ = 1;
+          tail_ = static_cast<size_t>(got);
+          *byte = buffer_[0];
+          return 1;
+        }
+        if (got < 0 && (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK)) {
+          if (RemainingMs(deadline) == 0) return 0;
+          continue;
+        }
+      }
+      break;
+    }
+    // Hang-up or a device error: spend the rest of the attempt instead of
+    // spinning, as a silent attempt would.
+    SleepUntil(deadline);
+    return 0;
+  }
+
+  // The termios line has no error state that blocks later reads.
+  bool ClearPortError() override { return fd_ >= 0; }
+
+ private:
+  int fd_ = -1;
+  uint8_t buffer_[4096] = {};
+  size_t head_ = 0;
+  size_t tail_ = 0;
+};
+
+}  // namespace
+
+std::unique_ptr<SerialPort> CreatePlatformSerialPort() { return std::make_unique<PosixSerialPort>(); }
+
+}  // namespace vok
