@@ -1,12 +1,10 @@
 #pragma once
 
-// The simulated VOK System controller: its memory, its target loader and its
-// application, with the faults a test or a user may ask for. The line side
-// (rates, frames, pacing) is driven by a runner: the pseudo-terminal program
-// voksim, or InProcessPort for tests that run the whole stack in one process.
+// The simulated VOK System controller: the memory map and the options that
+// shape a run (its firmware, its line and the faults a test or a user asks
+// for). The controller itself is vok::sim::Simulator (sim/simulator.h).
 
 #include <cstdint>
-#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -16,14 +14,32 @@ namespace vok::sim {
 inline constexpr uint32_t kRamStart = 0x10000, kRamEnd = 0x3FFFF;
 inline constexpr uint32_t kFlashStart = 0x80000, kFlashEnd = 0xFFFFF;
 inline constexpr uint32_t kLoaderEnd = 0x83FFF;  // the loader's own flash: never erased
+inline constexpr uint32_t kRamSize = kRamEnd - kRamStart + 1;
+inline constexpr uint32_t kFlashSize = kFlashEnd - kFlashStart + 1;
+
+struct Sector {
+  uint32_t start;
+  uint32_t length;
+};
+// The erasable flash sectors; everything else in flash is the loader's.
+inline constexpr Sector kSectors[6] = {
+    {0x84000, 0x2000}, {0x86000, 0x2000}, {0x88000, 0x18000},
+    {0xA0000, 0x20000}, {0xC0000, 0x20000}, {0xE0000, 0x20000},
+};
+
+inline constexpr uint32_t kHeaderMagic = 0xAA5555AA;
+inline constexpr uint32_t kHeaderSize = 64;
+inline constexpr uint32_t kNameSize = 42;
 
 struct ComponentSpec {
   uint8_t type = 1;
   uint8_t version[3] = {1, 0, 0};
-  std::string name;      // bytes, up to 42
-  uint32_t start = 0;    // the header goes at the 4 KiB boundary given by header_at
+  std::string name;        // bytes, up to 42
+  uint32_t start = 0;      // first byte of the component's data
   uint32_t length = 0;
-  uint32_t header_at = 0;  // 0: at start - 0x1000... chosen by the builder
+  // Where the 64-byte header goes: a 4 KiB boundary in flash. 0 picks the
+  // last boundary whose header still ends at or before start.
+  uint32_t header_at = 0;
 };
 
 struct Options {
@@ -36,14 +52,15 @@ struct Options {
   bool demo_firmware = true;      // load the demo firmware when no image/state is given
   std::string image_file;         // S-record file to load memory from
   std::string state_file;         // load at start, save after every memory change
+  std::string trace_file;         // one line per frame in either direction
   std::vector<ComponentSpec> components;
   std::vector<std::string> bad_checksum;  // component names whose stamp is spoiled
   int cut_after = 0;              // N-th erase/program is done, then power is cut
-  int tear = 0;                   // N-th erase/program is cut half way
-  std::set<uint32_t> fail_erase;
-  std::set<uint32_t> fail_program;
-  std::set<uint32_t> ignore_program;  // reports success, programs nothing
-  int corrupt_reply = 0;          // K-th reply goes out with a wrong checksum
+  int tear = 0;                   // N-th erase/program is cut half way, then power is cut
+  std::set<uint32_t> fail_erase;      // erase at this sector start reports failure
+  std::set<uint32_t> fail_program;    // a record holding this address reports failure
+  std::set<uint32_t> ignore_program;  // a record holding this address: success, nothing programmed
+  int corrupt_reply = 0;          // K-th framed reply goes out with a wrong checksum
   double noise = 0.0;             // per-byte loss/bit-flip probability
   uint64_t seed = 1;
   uint8_t loader_version[3] = {2, 1, 0};
