@@ -25,7 +25,7 @@ bool ParseComponent(const std::string& text, ComponentSpec& c) {
   const size_t b = a == std::string::npos ? a : text.find(',', a + 1);
   const size_t d = text.rfind(',');
   const size_t e = d == std::string::npos || d == 0 ? std::string::npos : text.rfind(',', d - 1);
-  if (a == std::string::npos || b == std::string::npos || e == std::string::npos || e < b) return false;
+  if (a == std::string::npos || b == std::string::npos || e == std::string::npos || e <= b) return false;
   uint32_t type = 0;
   if (!ParseNumber(text.substr(0, a), type) || type > 255) return false;
   if (!ParseVersion(text.substr(a + 1, b - a - 1), c.version)) return false;

@@ -47,7 +47,7 @@ void InProcessPort::BusyWait(uint32_t ms) { now_ns_ += ms * kMs; }
 
 void InProcessPort::Sleep(uint32_t ms) { now_ns_ += ms * kMs; }
 
-uint32_t InProcessPort::TickCount() { return static_cast<uint32_t>(now_ns_ / kMs); }
+uint32_t InProcessPort::TickCount() { return static_cast<uint32_t>(kStartTick + now_ns_ / kMs); }
 
 int InProcessPort::ReadAttempt(uint8_t* byte) {
   const uint64_t window = kAttemptMs * kMs;

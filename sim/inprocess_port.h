@@ -4,7 +4,8 @@
 // on a virtual clock: the real LoaderLink runs the true protocol with all its
 // time-outs, and a silent 38 s erase costs no real time.
 //
-// Time: TickCount is the virtual clock. An empty read attempt advances it by
+// Time: TickCount is the virtual clock (started 1 s before the 32-bit wrap,
+// so time-outs measured on it cross the wrap). An empty read attempt advances it by
 // 110 ms, BusyWait and Sleep by their duration; a reply byte becomes readable
 // when the clock reaches the time the simulator gave it (at once, unless the
 // simulator runs with realtime durations).
@@ -23,6 +24,8 @@ namespace vok::sim {
 
 class InProcessPort : public vok::SerialPort {
  public:
+  static constexpr uint32_t kStartTick = 0xFFFFFFFFu - 999;
+
   explicit InProcessPort(Simulator& sim);
 
   int OpenPort(const std::string& device) override;

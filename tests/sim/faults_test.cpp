@@ -1,0 +1,159 @@
+#include <gtest/gtest.h>
+
+#include "link/link_error.h"
+#include "sim_fixture.h"
+#include "support/temp_dir.h"
+
+namespace vok::sim::test {
+namespace {
+
+TEST(SimFaults, CutAfterCarriesOutTheCommandThenFallsSilent) {
+  vok::test::TempDir dir;
+  Options o = Blank();
+  o.state_file = dir.file("state");
+  o.cut_after = 2;
+  InProcess t(o);
+  ASSERT_EQ(t.Open(), 0);
+  ASSERT_EQ(EraseFlashSector(*t.link, 0x84000), 0);
+  const Bytes data{0x01, 0x02, 0x03};
+  uint32_t at = 0;
+  EXPECT_EQ(ProgramTargetMemory(*t.link, 0x84000, 3, data.data(), at), kErrNoReply);
+  EXPECT_TRUE(t.sim.PoweredOff());
+  EXPECT_EQ(t.sim.FlashCommands(), 2);  // the retries were not heard
+  uint8_t v[3];
+  EXPECT_EQ(GetLoaderVersion(*t.link, v[0], v[1], v[2]), kErrNoReply);
+
+  // The next start boots with what the cut left.
+  o.cut_after = 0;
+  InProcess next(o);
+  EXPECT_EQ(next.sim.ReadMemory(0x84000, 3), data);
+  ASSERT_EQ(next.Open(), 0);
+  EXPECT_EQ(GetLoaderVersion(*next.link, v[0], v[1], v[2]), 0);
+}
+
+TEST(SimFaults, TearLeavesHalfTheWorkDone) {
+  vok::test::TempDir dir;
+  Options o = Blank();
+  o.state_file = dir.file("state");
+  o.tear = 1;
+  {
+    InProcess t(o);
+    t.sim.WriteMemory(0x86000, Bytes(0x2000, 0x00));
+    ASSERT_EQ(t.Open(), 0);
+    EXPECT_EQ(EraseFlashSector(*t.link, 0x86000), kErrNoReply);
+    EXPECT_TRUE(t.sim.PoweredOff());
+  }
+  Simulator after(o);
+  const Bytes sector = after.ReadMemory(0x86000, 0x2000);
+  EXPECT_EQ(std::count(sector.begin(), sector.begin() + 0x1000, 0xFF), 0x1000);
+  EXPECT_EQ(std::count(sector.begin() + 0x1000, sector.end(), 0x00), 0x1000);
+
+  o.tear = 2;
+  std::filesystem::remove(o.state_file);
+  {
+    InProcess t(o);
+    ASSERT_EQ(t.Open(), 0);
+    ASSERT_EQ(EraseFlashSector(*t.link, 0x88000), 0);
+    const Bytes data(10, 0x00);
+    uint32_t at = 0;
+    EXPECT_EQ(ProgramTargetMemory(*t.link, 0x88000, 10, data.data(), at), kErrNoReply);
+  }
+  Simulator torn(o);
+  EXPECT_EQ(torn.ReadMemory(0x88000, 10), (Bytes{0, 0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF}));
+}
+
+TEST(SimFaults, FailedAndIgnoredCommands) {
+  Options o = Blank();
+  o.fail_erase = {0x86000};
+  o.fail_program = {0x84010};       // inside a record
+  o.fail_program.insert(0x10000);   // a record's start
+  o.ignore_program = {0x88100};
+  InProcess t(o);
+  t.sim.WriteMemory(0x86000, {0x00});
+  ASSERT_EQ(t.Open(), 0);
+  EXPECT_EQ(EraseFlashSector(*t.link, 0x86000), kErrEraseFailed);
+  EXPECT_EQ(t.sim.ReadMemory(0x86000, 1), (Bytes{0x00}));
+  EXPECT_EQ(EraseFlashSector(*t.link, 0x84000), 0);
+
+  const Bytes data(32, 0x00);
+  uint32_t at = 0;
+  EXPECT_EQ(ProgramTargetMemory(*t.link, 0x84000, 32, data.data(), at), kErrProgramFailed);
+  EXPECT_EQ(ProgramTargetMemory(*t.link, 0x84010, 16, data.data(), at), kErrProgramFailed);
+  EXPECT_EQ(ProgramTargetMemory(*t.link, 0x84000, 16, data.data(), at), 0);  // ends before it
+  EXPECT_EQ(ProgramTargetMemory(*t.link, 0x83FF0, 0, data.data(), at), kErrProgramFailed);  // loader
+  EXPECT_EQ(ProgramTargetMemory(*t.link, 0x84011, 15, data.data(), at), 0);
+  EXPECT_EQ(t.sim.ReadMemory(0x84010, 2), (Bytes{0xFF, 0x00}));
+  EXPECT_EQ(ProgramTargetMemory(*t.link, 0x10000, 4, data.data(), at), kErrProgramFailed);
+
+  // Success reported, nothing programmed, for the record holding the address.
+  EXPECT_EQ(ProgramTargetMemory(*t.link, 0x88000, 0x200, Bytes(0x200, 0x11).data(), at), 0);
+  EXPECT_EQ(t.sim.ReadMemory(0x88000, 2), (Bytes{0xFF, 0xFF}));
+  EXPECT_EQ(ProgramTargetMemory(*t.link, 0x88200, 4, data.data(), at), 0);
+  EXPECT_EQ(t.sim.ReadMemory(0x88200, 1), (Bytes{0x00}));
+}
+
+TEST(SimFaults, CorruptReplyIsRecoveredByTheRetry) {
+  Options o;
+  o.corrupt_reply = 2;  // the probe reply is the first
+  InProcess t(o);
+  ASSERT_EQ(t.Open(), 0);
+  uint8_t v[3];
+  EXPECT_EQ(GetLoaderVersion(*t.link, v[0], v[1], v[2]), 0);
+  EXPECT_EQ(t.sim.stats().replies, 3u);
+  EXPECT_EQ(t.sim.stats().frames_from_host, 3u);  // the version request twice
+}
+
+TEST(SimFaults, SilentAndNoise) {
+  Options silent;
+  silent.silent = true;
+  InProcess s(silent);
+  EXPECT_EQ(s.Open(), kErrNoReply);
+  EXPECT_EQ(s.sim.stats().replies, 0u);
+  EXPECT_GT(s.sim.stats().bytes_from_host, 0u);
+
+  // The same seed gives the same run, byte for byte; another seed another.
+  auto run = [](uint64_t seed) {
+    Options o;
+    o.noise = 0.005;
+    o.seed = seed;
+    InProcess t(o);
+    std::vector<int> results{t.Open()};
+    uint8_t buf[64];
+    for (uint32_t i = 0; i < 20; ++i) results.push_back(ReadTargetMemory(*t.link, 0x10000 + 64 * i, 64, buf));
+    results.push_back(static_cast<int>(t.sim.stats().noise_hits));
+    results.push_back(static_cast<int>(t.sim.stats().bytes_to_host));
+    return results;
+  };
+  const std::vector<int> a = run(7);
+  EXPECT_EQ(a, run(7));
+  EXPECT_NE(a, run(8));
+  EXPECT_GT(a[a.size() - 2], 0);
+}
+
+TEST(SimFaults, RealtimeGivesFlashWorkAndBytesTheirDuration) {
+  Options o = Blank();
+  o.realtime = true;
+  InProcess t(o);
+  ASSERT_EQ(t.Open(38400), 0);
+  uint64_t t0 = t.port->NowNs();
+  ASSERT_EQ(EraseFlashSector(*t.link, 0xA0000), 0);  // 128 KiB
+  EXPECT_GE(t.port->NowNs() - t0, 600'000'000u);
+  EXPECT_LT(t.port->NowNs() - t0, 700'000'000u);
+  t0 = t.port->NowNs();
+  ASSERT_EQ(EraseFlashSector(*t.link, 0x88000), 0);  // 96 KiB
+  EXPECT_GE(t.port->NowNs() - t0, 450'000'000u);
+  EXPECT_EQ(t.sim.stats().flash_busy_ns, 1050'000'000u);
+
+  // 1024 bytes programmed: 5 ms, plus the 1033-byte request and the 10-byte
+  // reply at 10 bits a byte.
+  const Bytes data(1024, 0x00);
+  uint32_t at = 0;
+  t0 = t.port->NowNs();
+  ASSERT_EQ(ProgramTargetMemory(*t.link, 0xA0000, 1024, data.data(), at), 0);
+  const uint64_t line = (1033 + 4 + 12) * Simulator::ByteTimeNs(38400);
+  EXPECT_GE(t.port->NowNs() - t0, line + 5'000'000u - 1'000'000u);
+  EXPECT_LT(t.port->NowNs() - t0, line + 5'000'000u + 2'000'000u);
+}
+
+}  // namespace
+}  // namespace vok::sim::test
