@@ -23,23 +23,26 @@ namespace vok {
 
 namespace {
 
-uint64_t MonotonicMs() {
+uint64_t MonotonicNs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
+  return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
 }
 
-int RemainingMs(uint64_t deadline) {
-  const uint64_t now = MonotonicMs();
-  if (now >= deadline) return 0;
-  const uint64_t left = deadline - now;
+uint64_t DeadlineAfterMs(uint64_t ms) { return MonotonicNs() + ms * 1000000u; }
+
+// Whole milliseconds left, rounded up so that a wait never ends early.
+int RemainingMs(uint64_t deadline_ns) {
+  const uint64_t now = MonotonicNs();
+  if (now >= deadline_ns) return 0;
+  const uint64_t left = (deadline_ns - now + 999999u) / 1000000u;
   return left > INT_MAX ? INT_MAX : static_cast<int>(left);
 }
 
-void SleepUntil(uint64_t deadline) {
-  for (int left = RemainingMs(deadline); left > 0; left = RemainingMs(deadline)) {
-    timespec ts{left / 1000, static_cast<long>(left % 1000) * 1000000L};
-    nanosleep(&ts, nullptr);
+void SleepUntil(uint64_t deadline_ns) {
+  const timespec until{static_cast<time_t>(deadline_ns / 1000000000u),
+                       static_cast<long>(deadline_ns % 1000000000u)};
+  while (clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &until, nullptr) == EINTR) {
   }
 }
 
@@ -95,7 +98,7 @@ class PosixSerialPort final : public SerialPort {
 
   int WritePort(size_t n, const uint8_t* bytes) override {
     if (fd_ < 0) return kErrWrite;
-    const uint64_t deadline = MonotonicMs() + 10ull * n + 100;
+    const uint64_t deadline = DeadlineAfterMs(10ull * n + 100);
     size_t done = 0;
     while (done < n) {
       const ssize_t w = write(fd_, bytes + done, n - done);
@@ -134,7 +137,11 @@ class PosixSerialPort final : public SerialPort {
     head_ = tail_ = 0;
   }
 
-  uint32_t TickCount() override { return static_cast<uint32_t>(MonotonicMs()); }
+  // A wait measured on the millisecond tick can end up to 1 ms short, as its
+  // start is truncated; the loader's rate switch needs the full pause.
+  void BusyWait(uint32_t ms) override { SleepUntil(DeadlineAfterMs(ms)); }
+
+  uint32_t TickCount() override { return static_cast<uint32_t>(MonotonicNs() / 1000000u); }
 
  protected:
   int ReadAttempt(uint8_t* byte) override {
@@ -143,7 +150,7 @@ class PosixSerialPort final : public SerialPort {
       return 1;
     }
     if (fd_ < 0) return 0;
-    const uint64_t deadline = MonotonicMs() + kAttemptMs;
+    const uint64_t deadline = DeadlineAfterMs(kAttemptMs);
     for (;;) {
       pollfd p{fd_, POLLIN, 0};
       const int r = poll(&p, 1, RemainingMs(deadline));
