@@ -192,7 +192,8 @@ Line
                        direction (H>S host to simulator, S>H back), the bytes,
                        their meaning
   --stats FILE         at exit, a JSON object: bytes_to_host, bytes_from_host,
-                       flash_busy_ms and the other counters
+                       flash_busy_ms (erase and programming time, --realtime
+                       only) and the other counters
 
 Memory (used when no state file exists yet)
   --blank              start with erased flash and cleared RAM instead of the

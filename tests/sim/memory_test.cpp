@@ -162,6 +162,15 @@ TEST(SimMemory, ImageFileLoadsSRecords) {
   EXPECT_EQ(sim.ReadMemory(0x80000, 1), (Bytes{0xFF}));  // no demo firmware underneath
   ASSERT_EQ(Headers(sim).size(), 1u);
   EXPECT_EQ(Headers(sim)[0].at, 0x8F000u);
+  EXPECT_EQ(Headers(sim)[0].stored, ChecksumOf(sim, 0x90000, 4));
+
+  Options spoiled = o;
+  spoiled.bad_checksum = {"Image part"};
+  Simulator bad_stamp(spoiled);
+  ASSERT_EQ(bad_stamp.StartError(), "");
+  EXPECT_NE(Headers(bad_stamp)[0].stored, ChecksumOf(bad_stamp, 0x90000, 4));
+  spoiled.bad_checksum = {"Nothing"};
+  EXPECT_NE(Simulator(spoiled).StartError(), "");
 
   int data_records = 0;
   auto count = [&](uint32_t, const uint8_t*, size_t) { ++data_records; };

@@ -44,6 +44,7 @@ std::string RunCommand(const std::string& command, int& status) {
 
 TEST(SimProcess, NegotiatesFrom38400AndAnswersEveryCommand) {
   test::TempDir dir;
+  ASSERT_EQ(symlink("/dev/gone", dir.file("ttyVOK").c_str()), 0);  // stale, from an earlier run
   VoksimProcess sim({"--state", dir.file("state"), "--stats", dir.file("stats.json"), "--trace",
                      dir.file("trace.txt"), "--link", dir.file("ttyVOK")});
   ASSERT_TRUE(sim.started());
