@@ -10,6 +10,8 @@ namespace vok {
 // The target loader's commands. Each returns 0 or a negative LinkError code.
 int GetLoaderVersion(LoaderLink& link, uint8_t& v1, uint8_t& v2, uint8_t& v3);
 int ReadTargetMemory(LoaderLink& link, uint32_t address, uint16_t length, uint8_t* destination);
+// reply_address receives the address of every accepted reply, whatever its
+// status; without an accepted reply it is left as it was.
 int ProgramTargetMemory(LoaderLink& link, uint32_t address, uint16_t length, const uint8_t* data,
                         uint32_t& reply_address);
 int EraseFlashSector(LoaderLink& link, uint32_t address);

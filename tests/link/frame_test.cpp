@@ -161,18 +161,5 @@ TEST(FrameCodec, HuntForTheStartMarkIsBounded) {
   }
 }
 
-TEST(FrameCodec, TestFrameHelperRoundTrips) {
-  Bytes stream = {0x55};
-  const Bytes a = test::Frame({0x10, 0x01});
-  const Bytes b = test::Frame({0x10});
-  stream.insert(stream.end(), a.begin(), a.end());
-  stream.insert(stream.end(), b.begin(), b.end() - 1);
-  EXPECT_EQ(test::TakeFrame(stream), (Bytes{0x10, 0x01}));
-  EXPECT_EQ(test::TakeFrame(stream), std::nullopt);  // incomplete
-  stream.push_back(0x10);
-  EXPECT_EQ(test::TakeFrame(stream), Bytes{0x10});
-  EXPECT_TRUE(stream.empty());
-}
-
 }  // namespace
 }  // namespace vok

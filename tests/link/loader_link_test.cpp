@@ -254,15 +254,6 @@ TEST(LinkExchange, HeaderAndSequenceNumbers) {
   EXPECT_EQ(f.link.SequenceCounter(), 0);
 }
 
-TEST(LinkExchange, SequenceCounterWrapsAt256) {
-  OpenLinkOnFake f;
-  f.AnswerWith(Packet({}));
-  const uint8_t payload[1] = {0x01};
-  for (int i = 0; i < 257; ++i) ASSERT_EQ(f.link.ExchangePacket(1, payload, 0, nullptr, 20), 0);
-  EXPECT_EQ(f.link.SequenceCounter(), 1);
-  EXPECT_EQ(f.Request(256)[0], 0x08);
-}
-
 TEST(LinkExchange, RepliesAreCheckedAndRetried) {
   uint8_t reply[1500] = {};
   const uint8_t payload[1] = {0x01};

@@ -14,6 +14,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <fstream>
 #include <functional>
 #include <mutex>
@@ -46,7 +47,9 @@ struct Pty {
     EXPECT_EQ(unlockpt(master), 0);
     slave = ptsname(master);
   }
-  ~Pty() { close(master); }
+  ~Pty() {
+    if (master >= 0) close(master);
+  }
 
   void Write(const Bytes& bytes) const {
     size_t done = 0;
@@ -210,6 +213,25 @@ TEST(LinkPty, SilentLineTimesOutWithinBounds) {
   EXPECT_EQ(port->ReadPortByte(&b, 100), 0);
   EXPECT_EQ(b, 0x42);
   late.join();
+}
+
+TEST(LinkPty, HungUpLineKeepsItsTiming) {
+  Pty pty;
+  auto port = CreatePlatformSerialPort();
+  ASSERT_EQ(port->OpenPort(pty.slave), 0);
+  close(pty.master);  // the far end is gone: reads fail at once from now on
+  pty.master = -1;
+  uint8_t b = 0;
+  const auto start = Clock::now();
+  const std::clock_t cpu = std::clock();
+  EXPECT_EQ(port->ReadPortByte(&b, 100), kErrTimeout);
+  const long elapsed = MsSince(start);
+  EXPECT_GE(elapsed, 210);
+  EXPECT_LE(elapsed, 300);
+  EXPECT_LT(std::clock() - cpu, CLOCKS_PER_SEC / 20);  // waited, did not spin
+  const uint8_t one = 1;
+  EXPECT_EQ(port->WritePort(1, &one), kErrWrite);
+  EXPECT_LT(MsSince(start), 400);
 }
 
 TEST(LinkPty, PurgeDiscardsPendingInput) {

@@ -40,19 +40,6 @@ TEST(LinkSerialPort, LateByteWithinTheLastAttemptIsTaken) {
   EXPECT_EQ(byte, 0x5B);
 }
 
-TEST(LinkSerialPort, TimeOutHoldsAcrossTheWrap) {
-  // t0 is taken just before the wrap and the deadline lies after it.
-  FakeSerialPort port;
-  port.attempt_ms = 1;
-  port.Advance(90);  // 10 ms before the wrap
-  EXPECT_EQ(Timed(port, 1000, kErrTimeout), 1002u);
-  // A byte after the wrap, before the deadline, is taken.
-  FakeSerialPort late;
-  late.attempt_ms = 1;
-  late.Queue({0x01}, 900);
-  EXPECT_EQ(Timed(late, 1000, 0), 900u);
-}
-
 TEST(LinkSerialPort, ErrorStateThatCannotBeClearedEndsTheRead) {
   FakeSerialPort port;
   port.failing_clears = 1;

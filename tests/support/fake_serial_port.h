@@ -60,6 +60,8 @@ class FakeSerialPort : public SerialPort {
   int failing_clears = 0;             // the next N error clears fail (-1: all of them)
   // Length of an empty read attempt. 1 ms measures a time-out to the
   // millisecond: a silent ReadPortByte(T) then takes exactly T + 2 ms.
+  // 0 makes reads fail at once; pair it with failing_clears, or a read
+  // waits forever on a clock that never moves.
   uint32_t attempt_ms = kAttemptMs;
   // Bytes that arrive delay_ms from now.
   void Queue(const Bytes& bytes, uint32_t delay_ms = 0);
