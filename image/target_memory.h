@@ -1,0 +1,60 @@
+#pragma once
+
+// Reading target memory in bulk, in pieces of 1024 bytes, and the flash
+// sectors an update touches.
+
+#include <array>
+#include <cstdint>
+#include <functional>
+
+#include "app/user_interface.h"
+#include "image/file.h"
+#include "image/memory_image.h"
+#include "image/memory_range.h"
+#include "link/loader_link.h"
+
+namespace vok {
+
+struct FlashSector {
+  uint32_t start;
+  uint32_t length;
+};
+
+// The unit in which the update erases flash.
+inline constexpr std::array<FlashSector, 6> kFlashSectors = {{
+    {0x84000, 0x2000},
+    {0x86000, 0x2000},
+    {0x88000, 0x18000},
+    {0xA0000, 0x20000},
+    {0xC0000, 0x20000},
+    {0xE0000, 0x20000},
+}};
+
+inline constexpr uint32_t kReadPiece = 1024;
+
+// Adds to touched every sector that an update range overlaps (made by
+// length) and to kept the parts of those sectors that no update range covers
+// (made by end), both in ascending order.
+void FindTouchedSectors(const MemoryRangeList& update_ranges, MemoryRangeList& kept_ranges,
+                        MemoryRangeList& touched_sectors);
+
+// Reads length bytes of target memory at address: 0 or a negative LinkError.
+using TargetReader = std::function<int(uint32_t address, uint16_t length, uint8_t* destination)>;
+
+// Reads the range from the target into the image. 1, or 0 after showing
+// "Reading target memory failed (%i) !" or "Cannot store data in memory image".
+int ReadRangeIntoImage(LoaderLink& link, MemoryImage& image, const CMemoryRange& range,
+                       ProgressBar* bar, UserInterface& ui);
+int ReadRangeIntoImage(const TargetReader& read, MemoryImage& image, const CMemoryRange& range,
+                       ProgressBar* bar, UserInterface& ui);
+
+// Writes the range as S-records of 64 data bytes (type by the range's end
+// address) and its terminator to the open file. 1, or 0 after showing
+// "Reading target memory failed (%i) !", or silently after a file error.
+// The file stays open either way.
+int CopyRangeToFile(LoaderLink& link, TextFile& file, const CMemoryRange& range, ProgressBar* bar,
+                    UserInterface& ui);
+int CopyRangeToFile(const TargetReader& read, TextFile& file, const CMemoryRange& range,
+                    ProgressBar* bar, UserInterface& ui);
+
+}  // namespace vok
