@@ -1,0 +1,275 @@
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "target/connect.h"
+#include "update/flash_programming.h"
+#include "update/procedure_bench.h"
+
+namespace vok {
+namespace {
+
+using test::Exists;
+using test::Pattern;
+using test::ProcedureBench;
+using test::ReadBytes;
+
+// A command file made by hand, byte by byte.
+struct CommandBytes {
+  std::vector<uint8_t> bytes;
+  CommandBytes& U32(uint32_t v) {
+    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
+    return *this;
+  }
+  CommandBytes& U16(uint16_t v) {
+    bytes.push_back(static_cast<uint8_t>(v));
+    bytes.push_back(static_cast<uint8_t>(v >> 8));
+    return *this;
+  }
+  CommandBytes& Sector(uint32_t start) { return U32(start); }
+  CommandBytes& End() { return U32(0); }
+  CommandBytes& Record(uint32_t address, const std::vector<uint8_t>& data) {
+    U32(address).U16(static_cast<uint16_t>(data.size()));
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    return *this;
+  }
+};
+
+// Both files on disk and the link up, as after "Building update command file".
+void Prepare(ProcedureBench& b, const CommandBytes& file) {
+  test::WriteBytes(b.paths.UpdateCmd(), file.bytes);
+  test::WriteBytes(b.paths.UpdateSem(), {});
+  ASSERT_EQ(ConnectTarget(b.link(), b.paths, b.ui, 0, 38400, nullptr, 1), 1);
+}
+
+int Execute(ProcedureBench& b, bool verify = false) {
+  ExecuteOptions options;
+  options.verify = verify;
+  return ExecuteUpdateCommandFile(b.link(), b.paths, b.ui, b.log, &b.progress, options);
+}
+
+std::string Hex8(uint32_t v) {
+  char s[16];
+  std::snprintf(s, sizeof s, "0x%08X", v);
+  return s;
+}
+
+TEST(CommandFileExecution, EmptyAndEraseOnlyFilesSucceed) {
+  {
+    ProcedureBench b;
+    Prepare(b, CommandBytes().End());
+    EXPECT_EQ(Execute(b), 1);
+    EXPECT_EQ(b.log.lines, std::vector<std::string>{"Programming target memory passed"});
+    EXPECT_FALSE(Exists(b.paths.UpdateCmd()));
+    EXPECT_FALSE(Exists(b.paths.UpdateSem()));
+  }
+  {
+    ProcedureBench b;
+    b.sim().WriteMemory(0x86000, Pattern(0x2000, 1));
+    Prepare(b, CommandBytes().Sector(0x84000).Sector(0x86000).End());
+    EXPECT_EQ(Execute(b), 1);
+    EXPECT_EQ(b.log.lines, (std::vector<std::string>{"Erasing Flashsector passed",
+                                                     "Erasing Flashsector passed",
+                                                     "Programming target memory passed"}));
+    EXPECT_EQ(b.sim().ReadMemory(0x86000, 0x2000), std::vector<uint8_t>(0x2000, 0xFF));
+    EXPECT_EQ(b.progress.position, 0u);
+    EXPECT_EQ(b.progress.calls.back(), std::make_pair(0u, 0u));  // reset at the end
+  }
+}
+
+TEST(CommandFileExecution, FailedEraseStopsBeforeAnythingIsProgrammed) {
+  sim::Options o = ProcedureBench::DefaultOptions();
+  o.fail_erase = {0x86000};
+  ProcedureBench b(o);
+  Prepare(b, CommandBytes().Sector(0x84000).Sector(0x86000).Sector(0x88000).End().Record(
+                 0x84000, Pattern(16, 1)));
+  EXPECT_EQ(Execute(b), 0);
+  EXPECT_EQ(b.log.lines, (std::vector<std::string>{"Erasing Flashsector passed",
+                                                   "Erasing Flashsector failed"}));
+  EXPECT_EQ(b.sim().stats().erases, 2u);
+  EXPECT_EQ(b.sim().stats().programs, 0u);
+  EXPECT_TRUE(b.ui.messages.empty());
+  EXPECT_TRUE(Exists(b.paths.UpdateCmd()));
+  EXPECT_TRUE(Exists(b.paths.UpdateSem()));
+}
+
+TEST(CommandFileExecution, FailedWriteNamesTheAddressAndStops) {
+  {
+    // The loader refuses: its reply carries the address.
+    sim::Options o = ProcedureBench::DefaultOptions();
+    o.fail_program = {0x20400};
+    ProcedureBench b(o);
+    Prepare(b, CommandBytes().End().Record(0x20000, Pattern(1024, 1))
+                   .Record(0x20400, Pattern(1024, 2)).Record(0x20800, Pattern(1024, 3)));
+    EXPECT_EQ(Execute(b), 0);
+    EXPECT_EQ(b.ui.MessageTexts(),
+              std::vector<std::string>{"Programming target memory failed at 0x00020400"});
+    EXPECT_EQ(b.ui.messages[0].icon, Icon::Stop);
+    EXPECT_EQ(b.log.lines, std::vector<std::string>{"Programming target memory failed"});
+    EXPECT_EQ(b.sim().stats().programs, 2u);
+    EXPECT_TRUE(Exists(b.paths.UpdateCmd()));
+    EXPECT_TRUE(Exists(b.paths.UpdateSem()));
+    EXPECT_EQ(b.progress.calls.back(), std::make_pair(0u, 0u));
+  }
+  {
+    // No reply at all: the message names the record that was sent.
+    ProcedureBench b(ProcedureBench::DefaultOptions(), [](uint8_t command, uint32_t address) {
+      return command == test::kProgramCommand && address == 0x20400;
+    });
+    Prepare(b, CommandBytes().End().Record(0x20000, Pattern(1024, 1))
+                   .Record(0x20400, Pattern(1024, 2)).Record(0x20800, Pattern(1024, 3)));
+    EXPECT_EQ(Execute(b), 0);
+    EXPECT_EQ(b.ui.MessageTexts(),
+              std::vector<std::string>{"Programming target memory failed at " + Hex8(0x20400)});
+    EXPECT_TRUE(Exists(b.paths.UpdateSem()));
+  }
+  {
+    ProcedureBench b;
+    ASSERT_EQ(ConnectTarget(b.link(), b.paths, b.ui, 0, 38400, nullptr, 1), 1);
+    EXPECT_EQ(Execute(b), 0);
+    EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{"Cannot open command file"});
+    EXPECT_TRUE(b.log.lines.empty());
+  }
+}
+
+TEST(CommandFileExecution, DamagedFileIsRefusedBeforeTheFirstErase) {
+  const std::vector<uint8_t> data = Pattern(100, 1);
+  CommandBytes good = CommandBytes().Sector(0x84000).End().Record(0x84000, data);
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> cases;
+  cases.emplace_back("ends inside the erase section", CommandBytes().Sector(0x84000).bytes);
+  cases.back().second.resize(6);
+  for (size_t cut : {2u, 4u, 5u, 6u + 50u}) {
+    std::vector<uint8_t> f = good.bytes;
+    f.resize(8 + cut);
+    cases.emplace_back("ends " + std::to_string(cut) + " bytes into a record", f);
+  }
+  cases.emplace_back("record of 0 bytes", CommandBytes().Sector(0x84000).End().U32(0x84000).U16(0).bytes);
+  {
+    CommandBytes big = CommandBytes().Sector(0x84000).End().U32(0x84000).U16(1025);
+    big.bytes.resize(big.bytes.size() + 1025, 0x11);
+    cases.emplace_back("record of 1025 bytes", big.bytes);
+  }
+  // Damage after good records is found before anything is erased, too.
+  {
+    CommandBytes tail = good;
+    tail.Record(0x84100, data).U32(0x84200).U16(2000);
+    cases.emplace_back("bad length after good records", tail.bytes);
+  }
+  for (const auto& [what, bytes] : cases) {
+    SCOPED_TRACE(what);
+    ProcedureBench b;
+    b.sim().WriteMemory(0x84000, Pattern(0x2000, 9));
+    Prepare(b, CommandBytes{bytes});
+    EXPECT_EQ(Execute(b), 0);
+    EXPECT_EQ(b.sim().stats().erases, 0u);
+    EXPECT_EQ(b.sim().stats().programs, 0u);
+    EXPECT_EQ(b.sim().ReadMemory(0x84000, 0x2000), Pattern(0x2000, 9));
+    EXPECT_TRUE(b.ui.messages.empty());
+    EXPECT_TRUE(b.log.lines.empty());
+    EXPECT_EQ(ReadBytes(b.paths.UpdateCmd()), bytes);
+    EXPECT_TRUE(Exists(b.paths.UpdateSem()));
+  }
+}
+
+TEST(CommandFileExecution, ProgressCoversTheWholeFileAndNeverWraps) {
+  // 2,300 records of 1024 bytes: some 2.4 MB, past where done * 2000 leaves
+  // 32 bits.
+  ProcedureBench b;
+  CommandBytes f = CommandBytes().Sector(0x84000).End();
+  const std::vector<uint8_t> data = Pattern(1024, 3);
+  for (int i = 0; i < 2300; ++i) f.Record(sim::kRamStart + static_cast<uint32_t>(i % 192) * 1024, data);
+  ASSERT_GT(f.bytes.size(), 2200000u);
+  Prepare(b, f);
+  EXPECT_EQ(Execute(b), 1);
+  ASSERT_GE(b.progress.calls.size(), 2301u);
+  uint32_t last = 0;
+  for (size_t i = 0; i + 1 < b.progress.calls.size(); ++i) {
+    auto [total, done] = b.progress.calls[i];
+    if (total == 0) continue;  // the reset before
+    EXPECT_EQ(total, f.bytes.size());
+    uint32_t p = ProgressPosition(total, done);
+    ASSERT_GE(p, last) << "at call " << i;
+    last = p;
+  }
+  EXPECT_EQ(last, 1000u);
+  EXPECT_EQ(b.progress.calls.back(), std::make_pair(0u, 0u));
+}
+
+TEST(CommandFileExecution, VerifyReadsBackWhatWasProgrammed) {
+  const std::vector<uint8_t> a = Pattern(1024, 1), c = Pattern(300, 2), r = Pattern(64, 3);
+  auto file = [&] {
+    return CommandBytes().Sector(0x84000).Sector(0x88000).End()
+        .Record(0x84000, a).Record(0x88400, c).Record(0x10000, r);
+  };
+  {
+    ProcedureBench b;
+    b.sim().WriteMemory(0x84000, Pattern(0x2000, 7));
+    b.sim().WriteMemory(0x88000, Pattern(0x18000, 8));
+    Prepare(b, file());
+    EXPECT_EQ(Execute(b, true), 1);
+    EXPECT_EQ(b.log.lines, (std::vector<std::string>{
+                               "Erasing Flashsector passed", "Erasing Flashsector passed",
+                               "Programming target memory passed", "Verifying target memory passed"}));
+    EXPECT_FALSE(Exists(b.paths.UpdateSem()));
+  }
+  {
+    // The loader says yes but programs nothing at 0x88400.
+    sim::Options o = ProcedureBench::DefaultOptions();
+    o.ignore_program = {0x88400};
+    ProcedureBench b(o);
+    Prepare(b, file());
+    EXPECT_EQ(Execute(b, true), 0);
+    EXPECT_EQ(b.ui.MessageTexts(),
+              std::vector<std::string>{"Verifying target memory failed at 0x00088400"});
+    EXPECT_EQ(b.ui.messages[0].icon, Icon::Stop);
+    EXPECT_EQ(b.log.lines.back(), "Verifying target memory failed");
+    EXPECT_TRUE(Exists(b.paths.UpdateCmd()));
+    EXPECT_TRUE(Exists(b.paths.UpdateSem()));
+  }
+  {
+    // A byte outside every record in an erased sector is not 0xFF.
+    ProcedureBench* bench = nullptr;
+    bool tampered = false;
+    ProcedureBench b(ProcedureBench::DefaultOptions(), [&](uint8_t command, uint32_t) {
+      if (command == test::kReadCommand && !tampered) {
+        bench->sim().WriteMemory(0x9FFFE, {0x5A});
+        tampered = true;
+      }
+      return false;
+    });
+    bench = &b;
+    Prepare(b, file());
+    EXPECT_EQ(Execute(b, true), 0);
+    EXPECT_EQ(b.ui.MessageTexts(),
+              std::vector<std::string>{"Verifying target memory failed at 0x0009FFFE"});
+  }
+  {
+    // A read that gets no answer fails the check at its address.
+    ProcedureBench b(ProcedureBench::DefaultOptions(),
+                     [](uint8_t command, uint32_t) { return command == test::kReadCommand; });
+    Prepare(b, file());
+    EXPECT_EQ(Execute(b, true), 0);
+    EXPECT_EQ(b.ui.MessageTexts(),
+              std::vector<std::string>{"Verifying target memory failed at 0x00084000"});
+    EXPECT_TRUE(Exists(b.paths.UpdateSem()));
+  }
+  {
+    // Without verify the same loader goes unnoticed, and nothing is read.
+    sim::Options o = ProcedureBench::DefaultOptions();
+    o.ignore_program = {0x88400};
+    bool read = false;
+    ProcedureBench b(o, [&](uint8_t command, uint32_t) {
+      read = read || command == test::kReadCommand;
+      return false;
+    });
+    Prepare(b, file());
+    EXPECT_EQ(Execute(b), 1);
+    EXPECT_FALSE(read);
+    EXPECT_EQ(b.log.lines.back(), "Programming target memory passed");
+  }
+}
+
+}  // namespace
+}  // namespace vok

@@ -1,0 +1,145 @@
+#include "update/procedure_bench.h"
+
+#include <csignal>
+#include <cstdio>
+#include <sys/resource.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <system_error>
+
+namespace vok::test {
+
+namespace {
+
+// One S-record line written independently of the codec under test.
+std::string Line(char type, uint32_t address, int address_bytes, const uint8_t* data, size_t n) {
+  std::string line = "S";
+  line += type;
+  unsigned sum = 0;
+  char hex[3];
+  auto put = [&](uint8_t b) {
+    std::snprintf(hex, sizeof hex, "%02X", b);
+    line += hex;
+    sum += b;
+  };
+  put(static_cast<uint8_t>(n + address_bytes + 1));
+  for (int i = address_bytes - 1; i >= 0; --i) put(static_cast<uint8_t>(address >> (8 * i)));
+  for (size_t i = 0; i < n; ++i) put(data[i]);
+  put(static_cast<uint8_t>(~sum));
+  return line + "\r\n";
+}
+
+}  // namespace
+
+int MutingPort::WritePort(size_t n, const uint8_t* bytes) {
+  if (!muted_ && trigger_ && n >= 2 && bytes[0] == 0x10 && bytes[1] == 0x02) {
+    // Undo the DLE doubling of the frame body to see the packet.
+    std::vector<uint8_t> packet;
+    for (size_t i = 2; i < n && packet.size() < 8; ++i) {
+      if (bytes[i] == 0x10) {
+        if (i + 1 < n && bytes[i + 1] == 0x10) {
+          packet.push_back(0x10);
+          ++i;
+          continue;
+        }
+        break;
+      }
+      packet.push_back(bytes[i]);
+    }
+    if (packet.size() >= 7 && (packet[0] & 0x08) != 0) {
+      uint32_t address = uint32_t{packet[3]} << 24 | uint32_t{packet[4]} << 16 |
+                         uint32_t{packet[5]} << 8 | packet[6];
+      if (trigger_(packet[2], address)) muted_ = true;
+    }
+  }
+  if (muted_) return 0;
+  return InProcessPort::WritePort(n, bytes);
+}
+
+void WriteUpdateFile(const std::string& path, const std::string& header,
+                     const std::vector<Record>& records) {
+  std::string text;
+  const auto* h = reinterpret_cast<const uint8_t*>(header.data());
+  for (size_t at = 0; at < header.size(); at += 64)
+    text += Line('0', 0, 2, h + at, std::min<size_t>(64, header.size() - at));
+  for (const Record& r : records)
+    for (size_t at = 0; at < r.data.size(); at += 32)
+      text += Line('2', r.address + static_cast<uint32_t>(at), 3, r.data.data() + at,
+                   std::min<size_t>(32, r.data.size() - at));
+  text += Line('8', 0, 3, nullptr, 0);
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::vector<uint8_t> ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
+  std::ofstream(path, std::ios::binary)
+      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+bool Exists(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
+  std::vector<uint8_t> out(n);
+  for (size_t i = 0; i < n; ++i) out[i] = static_cast<uint8_t>((seed + i * 7 + i / 251) % 0xFF);
+  return out;
+}
+
+FileSizeLimit::FileSizeLimit(uint64_t bytes) {
+  previous_handler_ = std::signal(SIGXFSZ, SIG_IGN);
+  rlimit r{};
+  getrlimit(RLIMIT_FSIZE, &r);
+  previous_ = r.rlim_cur;
+  r.rlim_cur = bytes;
+  setrlimit(RLIMIT_FSIZE, &r);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+  rlimit r{};
+  getrlimit(RLIMIT_FSIZE, &r);
+  r.rlim_cur = previous_;
+  setrlimit(RLIMIT_FSIZE, &r);
+  std::signal(SIGXFSZ, previous_handler_);
+}
+
+std::tm FixedTime() {
+  std::tm t{};
+  t.tm_year = 100;
+  t.tm_mon = 0;
+  t.tm_mday = 5;
+  t.tm_hour = 10;
+  t.tm_min = 20;
+  t.tm_sec = 30;
+  return t;
+}
+
+vok::sim::Options ProcedureBench::DefaultOptions() {
+  vok::sim::Options o;
+  o.demo_firmware = false;
+  return o;
+}
+
+ProcedureBench::ProcedureBench(vok::sim::Options options, MutingPort::Trigger mute) {
+  paths.folder = dir.folder();
+  std::filesystem::create_directory(dir.path() / "BACKUP");
+  std::filesystem::create_directory(dir.path() / "UPDATE");
+  this->options.image_folder = dir.folder();
+  Restart(std::move(options), std::move(mute));
+}
+
+void ProcedureBench::Restart(vok::sim::Options options, MutingPort::Trigger mute) {
+  link_.reset();
+  sim_ = std::make_unique<vok::sim::Simulator>(std::move(options));
+  auto p = std::make_unique<MutingPort>(*sim_, std::move(mute));
+  port = p.get();
+  link_ = std::make_unique<LoaderLink>(std::move(p));
+}
+
+}  // namespace vok::test

@@ -1,0 +1,138 @@
+#include <clocale>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "support/recorders.h"
+#include "support/temp_dir.h"
+#include "update/melody.h"
+#include "update/procedure_bench.h"
+#include "update/update_log.h"
+
+namespace vok {
+namespace {
+
+using test::FixedTime;
+using test::ReadBytes;
+using test::TempDir;
+
+std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+const std::string kBanner = std::string(70, '#') + "\r\n";
+
+TEST(UpdateLog, DatesUseEnglishMonthNamesWhateverTheLocale) {
+  const char* months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  // Whichever of these the machine has; the C names must hold under all.
+  std::string previous = std::setlocale(LC_ALL, nullptr);
+  for (const char* locale : {"de_DE.UTF-8", "fr_FR.UTF-8", "de_DE", "C.UTF-8", "C"}) {
+    if (std::setlocale(LC_ALL, locale) == nullptr) continue;
+    std::tm t = FixedTime();
+    EXPECT_EQ(FormatLogDate(t), "05. Jan 2000 (10:20:30)\r\n") << locale;
+    for (int m = 0; m < 12; ++m) {
+      t.tm_mon = m;
+      EXPECT_EQ(FormatLogDate(t).substr(4, 3), months[m]) << locale;
+    }
+    t.tm_mday = 31;
+    t.tm_hour = 23;
+    t.tm_min = 5;
+    t.tm_sec = 9;
+    t.tm_year = 126;
+    EXPECT_EQ(FormatLogDate(t), "31. Dec 2026 (23:05:09)\r\n") << locale;
+  }
+  std::setlocale(LC_ALL, previous.c_str());
+}
+
+TEST(UpdateLog, DescriptionIsBannerThenTheHeaderTextsOfTheFile) {
+  TempDir dir;
+  const std::string banner = kBanner + "Update of VOK System on 05. Jan 2000 (10:20:30)\r\n" + kBanner;
+  EXPECT_EQ(banner.substr(0, 72), kBanner);
+
+  // A backup's header, 130 bytes over three records, read whole.
+  std::string header = " \r\nBackup of VOK System of 04. Jan 2000 (09:00:00)\r\n"
+                       "Kernel V1.2.3\r\nVOK Loader V2.1.0\r\n \r\n";
+  header += std::string(130 - header.size(), 'x');
+  test::WriteUpdateFile(dir.file("a.sss"), header, {{0x84000, {1, 2, 3}}});
+  EXPECT_EQ(BuildUpdateDescription(dir.file("a.sss"), FixedTime()), banner + header);
+
+  // Data first: the banner alone. A missing file: nothing at all.
+  test::WriteUpdateFile(dir.file("b.sss"), "", {{0x84000, {1, 2, 3}}});
+  EXPECT_EQ(BuildUpdateDescription(dir.file("b.sss"), FixedTime()), banner);
+  EXPECT_EQ(BuildUpdateDescription(dir.file("missing.sss"), FixedTime()), "");
+
+  // A zero byte ends its record's part; header records after data are not
+  // read; a record longer than the system writes is taken whole.
+  std::string text = "S0" "0A" "0000" "41420043440000";  // "AB\0CD\0\0", checksum below
+  unsigned sum = 0x0A;
+  for (uint8_t b : {0x41, 0x42, 0x00, 0x43, 0x44, 0x00, 0x00}) sum += b;
+  char cs[3];
+  std::snprintf(cs, sizeof cs, "%02X", ~sum & 0xFF);
+  std::string lines = text + cs + "\r\n";
+  // One S0 record of 100 bytes instead of 64 + 36.
+  std::string big = "S0" "67" "0000";
+  sum = 0x67;
+  for (int i = 0; i < 100; ++i) {
+    big += "4C";
+    sum += 0x4C;
+  }
+  std::snprintf(cs, sizeof cs, "%02X", ~sum & 0xFF);
+  big += cs;
+  test::WriteBytes(dir.file("d.sss"),
+                   [&] {
+                     std::string all = lines + big + "\r\nS1050000010203F6\r\n" + lines;
+                     return std::vector<uint8_t>(all.begin(), all.end());
+                   }());
+  EXPECT_EQ(BuildUpdateDescription(dir.file("d.sss"), FixedTime()),
+            banner + "AB" + std::string(100, 'L'));
+}
+
+TEST(UpdateLog, AppendToFileCreatesKeepsAndWritesLongTextsWhole) {
+  TempDir dir;
+  // A folder name well past 99 characters and a text well past 9,999.
+  std::string folder = dir.file(std::string(120, 'f'));
+  ASSERT_TRUE(std::filesystem::create_directory(folder));
+  std::string path = folder + "/UPDATE.LOG";
+  std::string big(25000, 'y');
+  EXPECT_EQ(AppendToFile("", 0, path), 1);
+  EXPECT_TRUE(test::Exists(path));
+  EXPECT_EQ(AppendToFile("abc", 3, path), 1);
+  EXPECT_EQ(AppendToFile(big.data(), big.size(), path), 1);
+  EXPECT_EQ(Text(ReadBytes(path)), "abc" + big);
+
+  // A folder where the file should be fails, whoever runs the test.
+  EXPECT_EQ(AppendToFile("abc", 3, folder), 0);
+}
+
+TEST(UpdateLog, TextsAreShownOneLinePerCarriageReturn) {
+  test::RecordingLog log;
+  ShowTextInLog(log, " \r\nfirst\r\n\r\nlast without end");
+  EXPECT_EQ(log.lines, (std::vector<std::string>{" ", "first", "", "last without end"}));
+  log.Clear();
+  ShowTextInLog(log, "one\r\ntwo\r\n");
+  EXPECT_EQ(log.lines, (std::vector<std::string>{"one", "two"}));
+  log.Clear();
+  ShowTextInLog(log, "");
+  EXPECT_TRUE(log.lines.empty());
+  ShowTextInLog(log, "", true);
+  EXPECT_EQ(log.lines, std::vector<std::string>{""});
+  // Long texts are shown whole.
+  log.Clear();
+  std::string many;
+  for (int i = 0; i < 500; ++i) many += "line " + std::to_string(i) + "\r\n";
+  ShowTextInLog(log, many);
+  ASSERT_EQ(log.lines.size(), 500u);
+  EXPECT_EQ(log.lines.back(), "line 499");
+}
+
+TEST(UpdateLog, CompletionMelodyRisesInTwelveSemitones) {
+  test::ScriptedUi ui;
+  PlayCompletionMelody(ui);
+  std::vector<std::pair<unsigned, unsigned>> expected;
+  for (unsigned f : {440u, 466u, 493u, 523u, 554u, 587u, 622u, 659u, 698u, 739u, 783u, 830u})
+    expected.emplace_back(f, 83u);
+  EXPECT_EQ(ui.tones, expected);
+}
+
+}  // namespace
+}  // namespace vok

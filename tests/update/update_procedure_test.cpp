@@ -1,0 +1,414 @@
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "update/procedure_bench.h"
+#include "update/update_procedure.h"
+
+namespace vok {
+namespace {
+
+using sim::kFlashSize;
+using sim::kFlashStart;
+using sim::kRamSize;
+using sim::kRamStart;
+using test::Exists;
+using test::Pattern;
+using test::ProcedureBench;
+using test::ReadBytes;
+
+// Old contents: all of RAM, the first 4 KiB of sector 1, a little of sector
+// 2 (never touched) and two small blocks of sector 3; the rest erased.
+void PrepareOldMemory(sim::Simulator& s) {
+  s.ClearMemory();
+  s.WriteMemory(kRamStart, Pattern(kRamSize, 1));
+  s.WriteMemory(0x84000, Pattern(0x1000, 2));
+  s.WriteMemory(0x86000, Pattern(0x100, 3));
+  s.WriteMemory(0x88000, Pattern(0x400, 4));
+  s.WriteMemory(0x9F800, Pattern(0x200, 5));
+}
+
+// Parts of sectors 1 and 3, and some RAM.
+const std::vector<test::Record>& UpdateRecords() {
+  static const std::vector<test::Record> records = {
+      {0x84400, Pattern(0x300, 10)}, {0x90000, Pattern(0x500, 11)}, {0x20000, Pattern(0x200, 12)}};
+  return records;
+}
+
+const char* kHeader = "Demo update V3.1\r\nfor the VOK System\r\n";
+
+struct Memory {
+  std::vector<uint8_t> ram, flash;
+  bool operator==(const Memory&) const = default;
+};
+
+Memory Snapshot(const sim::Simulator& s) {
+  return {s.ReadMemory(kRamStart, kRamSize), s.ReadMemory(kFlashStart, kFlashSize)};
+}
+
+// What the memory must hold after the update: the old contents with the
+// file's data laid over them.
+Memory Expected() {
+  sim::Simulator s(ProcedureBench::DefaultOptions());
+  PrepareOldMemory(s);
+  for (const auto& r : UpdateRecords()) s.WriteMemory(r.address, r.data);
+  return Snapshot(s);
+}
+
+std::string Hex8(uint32_t v) {
+  char b[16];
+  std::snprintf(b, sizeof b, "0x%08X", v);
+  return b;
+}
+
+// Addresses of the program records of a command file.
+std::vector<uint32_t> RecordAddresses(const std::vector<uint8_t>& f) {
+  auto u32 = [&](size_t at) {
+    return uint32_t{f[at]} | uint32_t{f[at + 1]} << 8 | uint32_t{f[at + 2]} << 16 |
+           uint32_t{f[at + 3]} << 24;
+  };
+  size_t at = 0;
+  while (u32(at) != 0) at += 4;
+  at += 4;
+  std::vector<uint32_t> out;
+  while (at + 6 <= f.size()) {
+    out.push_back(u32(at));
+    at += 6 + (f[at + 4] | f[at + 5] << 8);
+  }
+  return out;
+}
+
+// Browse... chooses the update file of the standard case.
+void Browse(ProcedureBench& b) {
+  test::WriteUpdateFile(b.UpdateFile("new.sss"), kHeader, UpdateRecords());
+  b.ui.file_choices.push_back(b.UpdateFile("new.sss"));
+  UpdateContext c = b.Update();
+  ASSERT_EQ(OnUpdateBrowse(c, b.fields, test::FixedTime()), 1);
+}
+
+std::vector<std::string> DescriptionLines() {
+  return {std::string(70, '#'), "Update of VOK System on 05. Jan 2000 (10:20:30)",
+          std::string(70, '#'), "Demo update V3.1", "for the VOK System"};
+}
+
+TEST(UpdateProcedure, FreshRunKeepsWhatTheFileDoesNotCover) {
+  ProcedureBench b;
+  PrepareOldMemory(b.sim());
+  Browse(b);
+  const FileDialogRequest& request = b.ui.file_requests.at(0);
+  EXPECT_EQ(request.title, "Select Update File");
+  EXPECT_EQ(request.filter, "Update File (*.sss) | *.sss||");
+  EXPECT_EQ(request.default_ext, "sss");
+  EXPECT_EQ(request.initial_folder, b.paths.UpdateDir());
+  EXPECT_EQ(b.fields.file_name, b.UpdateFile("new.sss"));
+  EXPECT_EQ(b.log.lines, DescriptionLines());
+
+  UpdateContext c = b.Update();
+  EXPECT_EQ(OnUpdate(c, b.fields, b.options), 1);
+
+  std::vector<std::string> expected = DescriptionLines();
+  for (const char* l : {"Connecting to target loader passed", "Analyzing update file passed",
+                        "Reading target memory passed", "Reading target memory passed",
+                        "Reading target memory passed", "Reading target memory passed",
+                        "Building update command file passed", "Erasing Flashsector passed",
+                        "Erasing Flashsector passed", "Programming target memory passed",
+                        "Update of target memory succeeded"})
+    expected.push_back(l);
+  EXPECT_EQ(b.log.lines, expected);
+  EXPECT_TRUE(b.ui.messages.empty());
+  EXPECT_TRUE(Snapshot(b.sim()) == Expected());
+  // Erased chunks high in flash are left out: 4 update records, 7 kept.
+  EXPECT_EQ(b.sim().stats().erases, 2u);
+  EXPECT_EQ(b.sim().stats().programs, 11u);
+  EXPECT_FALSE(Exists(b.paths.UpdateCmd()));
+  EXPECT_FALSE(Exists(b.paths.UpdateSem()));
+  EXPECT_FALSE(Exists(b.dir.file("memimage.tmp")));
+  const std::vector<uint8_t> log = ReadBytes(b.paths.UpdateLog());
+  EXPECT_EQ(std::string(log.begin(), log.end()), b.description.text);
+  EXPECT_EQ(b.ui.tones.size(), 12u);
+  EXPECT_EQ(b.ui.wait_count, 1);
+  EXPECT_EQ(b.ui.wait_depth, 0);
+  EXPECT_EQ(b.progress.position, 0u);
+  EXPECT_FALSE(b.link().IsOpen());
+
+  // A second run after the same Browse... appends the same text again.
+  EXPECT_EQ(OnUpdate(c, b.fields, b.options), 1);
+  EXPECT_EQ(ReadBytes(b.paths.UpdateLog()).size(), 2 * log.size());
+}
+
+TEST(UpdatePowerCut, EveryFlashCommandInTurnThenRetryFinishesTheUpdate) {
+  const Memory expected = Expected();
+  int commands = 0;
+  {
+    ProcedureBench b;
+    PrepareOldMemory(b.sim());
+    Browse(b);
+    UpdateContext c = b.Update();
+    ASSERT_EQ(OnUpdate(c, b.fields, b.options), 1);
+    commands = b.sim().FlashCommands();
+  }
+  ASSERT_EQ(commands, 13);
+
+  for (int n = 1; n <= commands; ++n) {
+    SCOPED_TRACE("power cut after flash command " + std::to_string(n));
+    ProcedureBench b;
+    sim::Options o = ProcedureBench::DefaultOptions();
+    o.state_file = b.dir.file("controller.state");
+    sim::Options cut = o;
+    cut.cut_after = n;
+    b.Restart(cut);
+    PrepareOldMemory(b.sim());
+    ASSERT_TRUE(b.sim().SaveState());
+    Browse(b);
+    UpdateContext c = b.Update();
+    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_TRUE(b.sim().PoweredOff());
+    EXPECT_TRUE(Exists(b.paths.UpdateCmd()));
+    EXPECT_TRUE(Exists(b.paths.UpdateSem()));
+    EXPECT_EQ(b.log.lines.back(), "#### Update of target memory failed ####");
+    if (n > 2) {
+      // The cut swallowed the reply: the message names the record.
+      std::vector<uint32_t> records = RecordAddresses(ReadBytes(b.paths.UpdateCmd()));
+      ASSERT_GE(records.size(), static_cast<size_t>(n - 2));
+      EXPECT_EQ(b.ui.MessageTexts().back(),
+                "Programming target memory failed at " + Hex8(records[n - 3]));
+    }
+
+    b.Restart(o);  // power back on, memory as the cut left it
+    b.ui.messages.clear();
+    b.ui.answers.push_back(Answer::Retry);
+    b.log.Clear();
+    UpdateContext resumed = b.Update();  // the link is new
+    EXPECT_EQ(OnUpdate(resumed, b.fields, b.options), 1);
+    ASSERT_FALSE(b.ui.messages.empty());
+    EXPECT_EQ(b.ui.messages[0].text, "Last update was aborted during critical action!");
+    EXPECT_EQ(b.ui.messages[0].buttons, Buttons::RetryCancel);
+    EXPECT_EQ(b.ui.messages[0].icon, Icon::None);
+    EXPECT_EQ(b.log.lines.front(), "Restarted update process");
+    EXPECT_EQ(b.log.lines.back(), "Update of target memory succeeded");
+    EXPECT_TRUE(Snapshot(b.sim()) == expected);
+    EXPECT_FALSE(Exists(b.paths.UpdateCmd()));
+    EXPECT_FALSE(Exists(b.paths.UpdateSem()));
+  }
+}
+
+// A power cut half way leaves both files; returns the bench ready for the
+// next "Update" on a controller that is on again.
+void InterruptedUpdate(ProcedureBench& b) {
+  sim::Options o = ProcedureBench::DefaultOptions();
+  o.state_file = b.dir.file("controller.state");
+  sim::Options cut = o;
+  cut.cut_after = 5;
+  b.Restart(cut);
+  PrepareOldMemory(b.sim());
+  ASSERT_TRUE(b.sim().SaveState());
+  Browse(b);
+  UpdateContext c = b.Update();
+  ASSERT_EQ(OnUpdate(c, b.fields, b.options), 0);
+  ASSERT_TRUE(Exists(b.paths.UpdateSem()));
+  b.Restart(o);
+  b.ui.messages.clear();
+  b.ui.tones.clear();
+  b.log.Clear();
+}
+
+TEST(UpdateProcedure, ResumeQuestionAnsweredCancelDiscardsTheInterruptedUpdate) {
+  {
+    ProcedureBench b;
+    InterruptedUpdate(b);
+    b.ui.answers.push_back(Answer::Cancel);
+    UpdateContext c = b.Update();
+    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 1);
+    EXPECT_EQ(b.ui.MessageTexts(),
+              std::vector<std::string>{"Last update was aborted during critical action!"});
+    EXPECT_EQ(b.log.lines.front(), "Connecting to target loader passed");
+    EXPECT_EQ(b.log.lines[1], "Analyzing update file passed");
+    // The file's data are in place. What the interrupted run had erased and
+    // not yet written back is not: declining to resume gives it up.
+    for (const auto& r : UpdateRecords())
+      EXPECT_EQ(b.sim().ReadMemory(r.address, r.data.size()), r.data);
+    EXPECT_FALSE(Exists(b.paths.UpdateSem()));
+  }
+  {
+    // With no file named, both files are gone before the run ends.
+    ProcedureBench b;
+    InterruptedUpdate(b);
+    b.fields.file_name.clear();
+    b.ui.answers.push_back(Answer::Cancel);
+    UpdateContext c = b.Update();
+    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_EQ(b.ui.MessageTexts(),
+              (std::vector<std::string>{"Last update was aborted during critical action!",
+                                        "Enter valid update file name"}));
+    EXPECT_FALSE(Exists(b.paths.UpdateCmd()));
+    EXPECT_FALSE(Exists(b.paths.UpdateSem()));
+    EXPECT_TRUE(b.ui.tones.empty());
+  }
+}
+
+TEST(UpdateProcedure, ResumeFailuresKeepTheMarker) {
+  {
+    // Marker without command file: only Cancel can clear it.
+    ProcedureBench b;
+    test::WriteBytes(b.paths.UpdateSem(), {});
+    b.ui.answers.push_back(Answer::Retry);
+    UpdateContext c = b.Update();
+    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_EQ(b.ui.MessageTexts(),
+              (std::vector<std::string>{"Last update was aborted during critical action!",
+                                        "Cannot open command file"}));
+    EXPECT_EQ(b.ui.messages[1].icon, Icon::Stop);
+    EXPECT_EQ(b.log.lines,
+              (std::vector<std::string>{"Restarted update process",
+                                        "Connecting to target loader passed",
+                                        "#### Update of target memory failed ####"}));
+    EXPECT_TRUE(Exists(b.paths.UpdateSem()));
+    EXPECT_EQ(b.ui.tones.size(), 12u);
+  }
+  {
+    // Retry while the target does not answer: both files as they were.
+    ProcedureBench b;
+    InterruptedUpdate(b);
+    const std::vector<uint8_t> command_file = ReadBytes(b.paths.UpdateCmd());
+    sim::Options silent = ProcedureBench::DefaultOptions();
+    silent.silent = true;
+    b.Restart(silent);
+    b.fields.file_name.clear();  // a resumed run needs no update file
+    b.ui.answers.push_back(Answer::Retry);
+    UpdateContext c = b.Update();
+    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_EQ(b.log.lines,
+              (std::vector<std::string>{"Restarted update process",
+                                        "Connecting to target loader failed",
+                                        "#### Update of target memory failed ####"}));
+    EXPECT_EQ(ReadBytes(b.paths.UpdateCmd()), command_file);
+    EXPECT_TRUE(Exists(b.paths.UpdateSem()));
+  }
+}
+
+TEST(UpdateProcedure, UpdateNeedsAnExistingFile) {
+  ProcedureBench b;
+  b.log.AddLine("kept");
+  for (std::string name : {std::string(), b.UpdateFile("misspelled.sss"), b.dir.folder()}) {
+    b.fields.file_name = name;
+    UpdateContext c = b.Update();
+    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0) << name;
+  }
+  EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>(3, "Enter valid update file name"));
+  EXPECT_EQ(b.ui.messages[0].icon, Icon::Exclamation);
+  EXPECT_EQ(b.ui.messages[0].title, "VOK Loader");
+  EXPECT_EQ(b.log.lines, std::vector<std::string>{"kept"});
+  EXPECT_TRUE(b.ui.tones.empty());
+  EXPECT_EQ(b.ui.wait_count, 0);
+  EXPECT_FALSE(Exists(b.paths.UpdateLog()));
+
+  // Browse... cancelled changes nothing.
+  UpdateContext c = b.Update();
+  EXPECT_EQ(OnUpdateBrowse(c, b.fields, test::FixedTime()), 0);
+  EXPECT_EQ(b.log.lines, std::vector<std::string>{"kept"});
+}
+
+TEST(UpdateProcedure, TypedNameWithoutBrowseLogsAnEmptyText) {
+  ProcedureBench b;
+  PrepareOldMemory(b.sim());
+  test::WriteUpdateFile(b.UpdateFile("typed.sss"), kHeader, {{0x20000, Pattern(0x40, 7)}});
+  b.fields.file_name = b.UpdateFile("typed.sss");
+  UpdateContext c = b.Update();
+  EXPECT_EQ(OnUpdate(c, b.fields, b.options), 1);
+  // RAM only: nothing read back, nothing erased.
+  EXPECT_EQ(b.log.lines,
+            (std::vector<std::string>{"Connecting to target loader passed",
+                                      "Analyzing update file passed",
+                                      "Building update command file passed",
+                                      "Programming target memory passed",
+                                      "Update of target memory succeeded"}));
+  EXPECT_EQ(b.sim().ReadMemory(0x20000, 0x40), Pattern(0x40, 7));
+  EXPECT_TRUE(Exists(b.paths.UpdateLog()));
+  EXPECT_TRUE(ReadBytes(b.paths.UpdateLog()).empty());
+}
+
+TEST(UpdateProcedure, FailuresBeforeProgrammingLeaveTheTargetUntouched) {
+  auto untouched = [](ProcedureBench& b) {
+    EXPECT_EQ(b.sim().stats().erases, 0u);
+    EXPECT_EQ(b.sim().stats().programs, 0u);
+    EXPECT_FALSE(Exists(b.paths.UpdateSem()));
+    EXPECT_EQ(b.log.lines.back(), "#### Update of target memory failed ####");
+    EXPECT_EQ(b.ui.tones.size(), 12u);
+    EXPECT_EQ(b.ui.wait_depth, 0);
+    EXPECT_FALSE(b.link().IsOpen());
+  };
+  auto tail = [](const ProcedureBench& b, size_t n) {
+    return std::vector<std::string>(b.log.lines.end() - static_cast<long>(n), b.log.lines.end());
+  };
+  {
+    sim::Options silent = ProcedureBench::DefaultOptions();
+    silent.silent = true;
+    ProcedureBench b(silent);
+    Browse(b);
+    UpdateContext c = b.Update();
+    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_EQ(tail(b, 2), (std::vector<std::string>{"Connecting to target loader failed",
+                                                     "#### Update of target memory failed ####"}));
+    EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{"Cannot connect to target loader!"});
+    // The log still gets the description.
+    EXPECT_EQ(ReadBytes(b.paths.UpdateLog()).size(), b.description.text.size());
+    untouched(b);
+  }
+  {
+    ProcedureBench b;
+    test::WriteBytes(b.UpdateFile("bad.sss"), {'S', '2', 'x', '\r', '\n'});
+    b.fields.file_name = b.UpdateFile("bad.sss");
+    UpdateContext c = b.Update();
+    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{"Update file format error"});
+    EXPECT_EQ(tail(b, 2), (std::vector<std::string>{"Analyzing update file failed",
+                                                     "#### Update of target memory failed ####"}));
+    untouched(b);
+  }
+  {
+    // The memory image cannot be created where it is asked for.
+    ProcedureBench b;
+    Browse(b);
+    test::WriteBytes(b.dir.file("not-a-folder"), {});
+    b.options.image_folder = b.dir.file("not-a-folder");
+    UpdateContext c = b.Update();
+    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{"Cannot store data in memory image"});
+    EXPECT_EQ(tail(b, 2)[0], "Analyzing update file failed");
+    untouched(b);
+  }
+  {
+    // The target falls silent at the first read of the kept contents.
+    ProcedureBench b(ProcedureBench::DefaultOptions(),
+                     [](uint8_t command, uint32_t) { return command == test::kReadCommand; });
+    PrepareOldMemory(b.sim());
+    Browse(b);
+    UpdateContext c = b.Update();
+    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{"Reading target memory failed (-3001) !"});
+    EXPECT_EQ(tail(b, 2), (std::vector<std::string>{"Reading target memory failed",
+                                                     "#### Update of target memory failed ####"}));
+    EXPECT_FALSE(Exists(b.paths.UpdateCmd()));
+    untouched(b);
+  }
+  {
+    // An UPDATE folder that is a file: no command file can be made there.
+    ProcedureBench b;
+    PrepareOldMemory(b.sim());
+    Browse(b);
+    std::filesystem::remove_all(b.paths.UpdateDir());
+    test::WriteBytes(b.paths.UpdateDir(), {});
+    UpdateContext c = b.Update();
+    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{"Cannot open command file"});
+    EXPECT_EQ(tail(b, 2), (std::vector<std::string>{"Building update command file failed",
+                                                     "#### Update of target memory failed ####"}));
+    untouched(b);
+  }
+}
+
+}  // namespace
+}  // namespace vok

@@ -1,0 +1,220 @@
+#include "update/flash_programming.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "image/file.h"
+#include "image/target_memory.h"
+#include "link/loader_commands.h"
+#include "update/command_file.h"
+
+namespace vok {
+
+namespace {
+
+constexpr uint32_t kVerifyPiece = 1024;
+
+std::string AddressMessage(const char* prefix, uint32_t address) {
+  char buffer[96];
+  std::snprintf(buffer, sizeof buffer, "%s0x%08lX", prefix, static_cast<unsigned long>(address));
+  return buffer;
+}
+
+// The bar counts in 32 bits; a total beyond that is scaled down.
+void ShowProgress(ProgressBar* bar, uint64_t total, uint64_t done) {
+  if (bar == nullptr || total == 0) return;
+  while (total > 0xFFFFFFFFu) {
+    total >>= 1;
+    done >>= 1;
+  }
+  bar->SetProgress(static_cast<uint32_t>(total), static_cast<uint32_t>(std::min(done, total)));
+}
+
+// Reads the whole file once, so that a damaged command file is refused
+// before the first sector is erased rather than half way through.
+void CheckCommandFile(CommandFileReader& reader) {
+  uint32_t address;
+  while (reader.NextSector(address)) {
+  }
+  CommandRecord record;
+  while (reader.NextRecord(record)) {
+  }
+  reader.Rewind();
+}
+
+// The length of the sector that starts there; 0 for no sector of the table.
+uint32_t FlashSectorLength(uint32_t start) {
+  for (const FlashSector& s : kFlashSectors)
+    if (s.start == start) return s.length;
+  return 0;
+}
+
+// An address run [first, first + length).
+struct Span {
+  uint32_t first;
+  uint32_t length;
+};
+
+// The parts of the erased sectors that no record covers: they must read as
+// erased flash.
+std::vector<Span> ErasedGaps(const std::vector<uint32_t>& sectors, std::vector<Span> records) {
+  std::sort(records.begin(), records.end(),
+            [](const Span& a, const Span& b) { return a.first < b.first; });
+  std::vector<Span> gaps;
+  for (uint32_t start : sectors) {
+    uint32_t length = FlashSectorLength(start);
+    if (length == 0) continue;  // not a sector of the table: its extent is unknown
+    uint64_t at = start;
+    const uint64_t end = uint64_t{start} + length;
+    for (const Span& r : records) {
+      const uint64_t r_first = r.first, r_end = uint64_t{r.first} + r.length;
+      if (r_end <= at) continue;
+      if (r_first >= end) break;
+      if (r_first > at) gaps.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(r_first - at)});
+      at = std::max(at, r_end);
+      if (at >= end) break;
+    }
+    if (at < end) gaps.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(end - at)});
+  }
+  return gaps;
+}
+
+// Reads every record of the command file back and every other byte of the
+// erased sectors, which must be 0xFF. false with the address of the first
+// byte that differs, or of the piece whose read failed.
+bool VerifyTargetMemory(LoaderLink& link, CommandFileReader& reader, ProgressBar* progress,
+                        uint32_t& failed_at) {
+  std::vector<uint32_t> sectors;
+  std::vector<Span> records;
+  uint64_t total = 0;
+  reader.Rewind();
+  uint32_t address;
+  while (reader.NextSector(address)) sectors.push_back(address);
+  CommandRecord record;
+  while (reader.NextRecord(record)) {
+    records.push_back({record.address, record.length});
+    total += record.length;
+  }
+  const std::vector<Span> gaps = ErasedGaps(sectors, records);
+  for (const Span& g : gaps) total += g.length;
+
+  if (progress) progress->ResetProgress();
+  uint64_t done = 0;
+  uint8_t target[kVerifyPiece];
+
+  reader.Rewind();
+  while (reader.NextSector(address)) {
+  }
+  while (reader.NextRecord(record)) {
+    // Records hold at most 1024 bytes, so one read covers one.
+    if (ReadTargetMemory(link, record.address, record.length, target) != 0) {
+      failed_at = record.address;
+      return false;
+    }
+    for (uint32_t i = 0; i < record.length; ++i) {
+      if (target[i] != record.data[i]) {
+        failed_at = record.address + i;
+        return false;
+      }
+    }
+    done += record.length;
+    ShowProgress(progress, total, done);
+  }
+
+  for (const Span& g : gaps) {
+    uint32_t at = g.first, left = g.length;
+    while (left > 0) {
+      uint32_t n = std::min(left, kVerifyPiece);
+      if (ReadTargetMemory(link, at, static_cast<uint16_t>(n), target) != 0) {
+        failed_at = at;
+        return false;
+      }
+      for (uint32_t i = 0; i < n; ++i) {
+        if (target[i] != 0xFF) {
+          failed_at = at + i;
+          return false;
+        }
+      }
+      at += n;
+      left -= n;
+      done += n;
+      ShowProgress(progress, total, done);
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterface& ui,
+                             LogList& log, ProgressBar* progress, const ExecuteOptions& options) {
+  CommandFileReader reader;
+  bool step_open = false;  // a log step begun and not yet ended
+  try {
+    if (!reader.Open(paths.UpdateCmd())) {
+      ui.ShowMessage("Cannot open command file", Buttons::Ok, Icon::Stop, kAppTitle);
+      return 0;
+    }
+    CheckCommandFile(reader);
+    const uint64_t total = reader.Size();
+
+    bool ok = true;
+    uint32_t sector;
+    while (ok && reader.NextSector(sector)) {
+      log.BeginStep("Erasing Flashsector");
+      ok = EraseFlashSector(link, sector) == 0;
+      log.EndStep(ok);
+    }
+
+    if (ok) {
+      log.BeginStep("Programming target memory");
+      step_open = true;
+      CommandRecord record;
+      while (ok && reader.NextRecord(record)) {
+        // Left as it is when no reply was accepted: the message then names
+        // the record that failed.
+        uint32_t reply_address = record.address;
+        ok = ProgramTargetMemory(link, record.address, record.length, record.data,
+                                 reply_address) == 0;
+        if (ok) {
+          ShowProgress(progress, total, reader.Consumed());
+        } else {
+          ui.ShowMessage(AddressMessage("Programming target memory failed at ", reply_address),
+                         Buttons::Ok, Icon::Stop, kAppTitle);
+        }
+      }
+      step_open = false;
+      log.EndStep(ok);
+    }
+
+    if (ok && options.verify) {
+      log.BeginStep("Verifying target memory");
+      step_open = true;
+      uint32_t failed_at = 0;
+      ok = VerifyTargetMemory(link, reader, progress, failed_at);
+      if (!ok)
+        ui.ShowMessage(AddressMessage("Verifying target memory failed at ", failed_at),
+                       Buttons::Ok, Icon::Stop, kAppTitle);
+      step_open = false;
+      log.EndStep(ok);
+    }
+
+    reader.Close();
+    if (ok) {
+      // Command file first: a marker without it still asks the question.
+      RemoveFile(paths.UpdateCmd());
+      RemoveFile(paths.UpdateSem());
+    }
+    if (progress) progress->ResetProgress();
+    return ok ? 1 : 0;
+  } catch (const FileException&) {
+    reader.Close();
+    if (step_open) log.EndStep(0);
+    return 0;
+  }
+}
+
+}  // namespace vok

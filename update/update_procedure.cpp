@@ -1,0 +1,134 @@
+#include "update/update_procedure.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "image/file.h"
+#include "image/memory_image.h"
+#include "image/memory_range.h"
+#include "image/target_memory.h"
+#include "image/update_file.h"
+#include "target/connect.h"
+#include "update/command_file.h"
+#include "update/flash_programming.h"
+#include "update/melody.h"
+
+namespace vok {
+
+namespace {
+
+void RemoveQuietly(const std::string& path) {
+  std::error_code ec;
+  std::filesystem::remove(path, ec);
+}
+
+// Steps of a fresh run between connecting and carrying the command file
+// out: load the update file, read what the erase would lose, plan.
+bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateOptions& options,
+                     MemoryImage& image, MemoryRangeList& update_ranges,
+                     MemoryRangeList& kept_ranges, MemoryRangeList& touched_sectors) {
+  c.log.BeginStep("Analyzing update file");
+  // A failed creation of the image shows as the first store's failure.
+  image.Open(0, options.image_folder);
+  bool ok = LoadUpdateFile(fields.file_name, image, update_ranges, c.ui) == 1;
+  c.log.EndStep(ok);
+  if (!ok) return false;
+
+  FindTouchedSectors(update_ranges, kept_ranges, touched_sectors);
+  for (const CMemoryRange& range : kept_ranges) {
+    c.log.BeginStep("Reading target memory");
+    ok = ReadRangeIntoImage(c.link, image, range, &c.progress, c.ui) == 1;
+    c.log.EndStep(ok);
+    if (!ok) return false;
+  }
+
+  c.log.BeginStep("Building update command file");
+  ok = BuildUpdateCommandFile(c.paths, c.ui, image, update_ranges, kept_ranges,
+                              touched_sectors) == 1;
+  c.log.EndStep(ok);
+  return ok;
+}
+
+}  // namespace
+
+bool UpdatePending(const AppPaths& paths) { return FileExists(paths.UpdateSem()); }
+
+int OnUpdateBrowse(UpdateContext& c, UpdateFields& fields, const std::tm& now) {
+  FileDialogRequest request;
+  request.title = "Select Update File";
+  request.filter = "Update File (*.sss) | *.sss||";
+  request.default_ext = "sss";
+  request.initial_folder = c.paths.UpdateDir();
+  request.must_exist = true;
+  std::string chosen;
+  if (!c.ui.ChooseFile(request, chosen)) return 0;
+  fields.file_name = chosen;
+  c.description.text = BuildUpdateDescription(chosen, now);
+  c.log.Clear();
+  ShowTextInLog(c.log, c.description.text);
+  return 1;
+}
+
+int OnUpdateBrowse(UpdateContext& c, UpdateFields& fields) {
+  return OnUpdateBrowse(c, fields, LocalTime(std::time(nullptr)));
+}
+
+int OnUpdate(UpdateContext& c, UpdateFields& fields, const UpdateOptions& options) {
+  c.progress.ResetProgress();
+
+  bool resumed = false;
+  if (UpdatePending(c.paths)) {
+    Answer answer = c.ui.ShowMessage("Last update was aborted during critical action!",
+                                     Buttons::RetryCancel, Icon::None, kAppTitle);
+    if (answer == Answer::Retry) {
+      c.log.AddLineAndShow("Restarted update process");
+      resumed = true;
+    } else {
+      // Marker first: should the second deletion fail, no marker points at
+      // a command file that is no longer wanted.
+      RemoveQuietly(c.paths.UpdateSem());
+      RemoveQuietly(c.paths.UpdateCmd());
+    }
+  }
+
+  if (!resumed && !FileExists(fields.file_name)) {
+    c.ui.ShowMessage("Enter valid update file name", Buttons::Ok, Icon::Exclamation, kAppTitle);
+    return 0;
+  }
+
+  // Owned by this run; the image's file goes with it.
+  MemoryImage image;
+  MemoryRangeList update_ranges, kept_ranges, touched_sectors;
+
+  c.ui.BeginWait();
+  c.log.BeginStep("Connecting to target loader");
+  bool ok = ConnectTarget(c.link, c.paths, c.ui, fields.port, fields.baud_rate, nullptr, 1) == 1;
+  c.log.EndStep(ok);
+
+  if (ok && !resumed)
+    ok = PlanFreshUpdate(c, fields, options, image, update_ranges, kept_ranges, touched_sectors);
+
+  if (ok) {
+    ExecuteOptions execute;
+    execute.verify = options.verify;
+    ok = ExecuteUpdateCommandFile(c.link, c.paths, c.ui, c.log, &c.progress, execute) == 1;
+  }
+
+  DisconnectTarget(c.link);
+  c.ui.EndWait();
+
+  c.log.AddLineAndShow(ok ? "Update of target memory succeeded"
+                          : "#### Update of target memory failed ####");
+
+  update_ranges.DeleteAll();
+  kept_ranges.DeleteAll();
+  touched_sectors.DeleteAll();
+
+  const std::string entry = UpToFirstNul(c.description.text);
+  AppendToFile(entry.data(), entry.size(), c.paths.UpdateLog());
+
+  PlayCompletionMelody(c.ui);
+  return ok ? 1 : 0;
+}
+
+}  // namespace vok

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <ctime>
+#include <string>
+
+#include "app/settings.h"
+#include "app/user_interface.h"
+#include "link/loader_link.h"
+#include "update/update_log.h"
+
+namespace vok {
+
+// What the Update window's handlers work with. The window (or the command
+// line) owns every part; the description is the program's one
+// UpdateDescription, which outlives the window.
+struct UpdateContext {
+  LoaderLink& link;
+  const AppPaths& paths;
+  UserInterface& ui;
+  LogList& log;
+  ProgressBar& progress;
+  UpdateDescription& description;
+};
+
+// The Update window's fields.
+struct UpdateFields {
+  std::string file_name;  // the update file's path; empty when the window opens
+  int port = 0;           // port index from the Settings
+  int baud_rate = 38400;  // baud rate from the Settings
+};
+
+struct UpdateOptions {
+  // Read the programmed target memory back and compare it before the
+  // command file and the marker are removed. The windows never set it.
+  bool verify = false;
+  // Folder of the temporary memory image; empty: the current directory.
+  std::string image_folder;
+};
+
+// True when an interrupted update is pending (the marker file exists).
+bool UpdatePending(const AppPaths& paths);
+
+// "Browse...": asks for the update file; on a choice takes it into the file
+// name field, makes the program's UpdateDescription of it (stamped with now),
+// clears the log list and shows the description there. 1 when a file was
+// chosen, 0 when the dialog was cancelled.
+int OnUpdateBrowse(UpdateContext& context, UpdateFields& fields, const std::tm& now);
+int OnUpdateBrowse(UpdateContext& context, UpdateFields& fields);  // stamped with the local time
+
+// "Update": a fresh run from the named update file, or, when the marker of an
+// interrupted update exists and the user chooses Retry, the command file on
+// disk carried out again. 1 when the run succeeded, 0 otherwise (the reasons
+// have been shown and logged).
+int OnUpdate(UpdateContext& context, UpdateFields& fields, const UpdateOptions& options = {});
+
+}  // namespace vok
