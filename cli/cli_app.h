@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "cli/command_line.h"
+#include "cli/console.h"
+#include "link/loader_link.h"
+
+namespace vok::cli {
+
+// Runs one parsed command against the application folder default_folder
+// (used when the command line names none). Returns the exit status.
+int RunCommand(const CommandLine& line, Console& console, const std::string& default_folder);
+
+// The whole program: parse, then run. args excludes the program name.
+int RunProgram(const std::vector<std::string>& args, Console& console,
+               const std::string& default_folder);
+
+// The listing of the ports command: COM1 to COM4 with their devices, then
+// the serial devices found beneath dev_root ("/dev" on a real system).
+std::vector<std::string> PortListing(const LoaderLink& link, const std::string& dev_root);
+
+// A listing with CR LF line ends as lines without them.
+std::vector<std::string> ListingLines(const std::string& listing);
+
+}  // namespace vok::cli

@@ -1,0 +1,406 @@
+// vokloader-cli as a script sees it: a child process with its exit status,
+// standard output and standard error, against voksim in a process of its own.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "cli_process.h"
+#include "sim/simulator.h"
+#include "support/temp_dir.h"
+#include "support/voksim_process.h"
+
+namespace vok::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string l; std::getline(in, l);) lines.push_back(l);
+  return lines;
+}
+
+bool Has(const std::string& text, const std::string& piece) {
+  return text.find(piece) != std::string::npos;
+}
+
+// One S-record line with CR LF: S0 (16-bit address), S2 (24-bit), S8 (end).
+std::string SRecord(char type, uint32_t address, const std::vector<uint8_t>& data) {
+  int address_bytes = type == '0' ? 2 : 3;
+  std::vector<uint8_t> body{static_cast<uint8_t>(address_bytes + data.size() + 1)};
+  for (int i = address_bytes - 1; i >= 0; --i) body.push_back(static_cast<uint8_t>(address >> (8 * i)));
+  body.insert(body.end(), data.begin(), data.end());
+  unsigned sum = 0;
+  for (uint8_t b : body) sum += b;
+  body.push_back(static_cast<uint8_t>(~sum));
+  std::string line = std::string("S") + type;
+  char hex[3];
+  for (uint8_t b : body) {
+    std::snprintf(hex, sizeof hex, "%02X", b);
+    line += hex;
+  }
+  return line + "\r\n";
+}
+
+// A small update: 16 bytes in the middle of the first flash sector, whose
+// other bytes the update must keep, and 16 bytes of RAM.
+constexpr uint32_t kFlashData = 0x84100, kRamData = 0x20000;
+
+std::vector<uint8_t> Pattern(uint8_t seed) {
+  std::vector<uint8_t> bytes(16);
+  for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(seed + 7 * i);
+  return bytes;
+}
+
+std::string UpdateFileText() {
+  std::string text = "Test update 1.0\r\n";
+  return SRecord('0', 0, std::vector<uint8_t>(text.begin(), text.end())) +
+         SRecord('2', kFlashData, Pattern(0x30)) + SRecord('2', kRamData, Pattern(0x90)) +
+         SRecord('8', 0, {});
+}
+
+// Memory as a voksim state file holds it.
+std::vector<uint8_t> StateMemory(const std::string& state, uint32_t address, size_t n) {
+  sim::Options options;
+  options.demo_firmware = false;
+  sim::Simulator reader(options);
+  std::string error;
+  EXPECT_TRUE(reader.LoadState(state, error)) << error;
+  return reader.ReadMemory(address, n);
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  // VOKLOAD.INI with COM1 mapped to the simulator's terminal.
+  void WriteSettings(const std::string& device, const std::string& setup = "ComPort=0\r\n") {
+    WriteFile(dir.file("VOKLOAD.INI"),
+              "[SETUP]\r\n" + setup + "\r\n[Ports]\r\nCOM1=" + device + "\r\n");
+  }
+  CliRun Cli(std::vector<std::string> args) {
+    args.insert(args.begin(), {"--folder", dir.folder()});
+    return RunProgramIn(CliProgram(), args, dir.path().string());
+  }
+  std::string Path(const std::string& relative) const { return dir.file(relative); }
+  bool Exists(const std::string& relative) const { return fs::exists(Path(relative)); }
+  std::string UpdateFile() {
+    WriteFile(Path("u.sss"), UpdateFileText());
+    return Path("u.sss");
+  }
+  // The update's data where the file put it, the rest of the sector as before.
+  void ExpectUpdated(const std::string& state, const std::vector<uint8_t>& sector_before) {
+    std::vector<uint8_t> expected = sector_before;
+    std::vector<uint8_t> data = Pattern(0x30);
+    std::copy(data.begin(), data.end(), expected.begin() + (kFlashData - 0x84000));
+    EXPECT_EQ(StateMemory(state, 0x84000, 0x2000), expected);
+    EXPECT_EQ(StateMemory(state, kRamData, 16), Pattern(0x90));
+  }
+
+  TempDir dir;
+};
+
+TEST_F(CliTest, InfoPrintsTheListingWithLfLineEndsAndLeavesTheSettingsAlone) {
+  VoksimProcess sim({});
+  ASSERT_TRUE(sim.started());
+  WriteSettings(sim.device(), "ComPort=0\r\nBaudrate=115200\r\n");
+  std::string settings_before = ReadFile(Path("VOKLOAD.INI"));
+
+  CliRun r = Cli({"info"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_FALSE(Has(r.out, "\r"));
+  EXPECT_TRUE(Has(r.out, "VOK Kernel V3.2.1\n")) << r.out;
+  EXPECT_TRUE(Has(r.out, "VOK Loader V2.1.0\n \n")) << r.out;
+  EXPECT_EQ(Lines(r.err), (std::vector<std::string>{
+                              "Connecting to target loader ...",
+                              "Scanning for component information, please wait...",
+                              "Component versions read"}));
+  EXPECT_EQ(ReadFile(Path("VOKLOAD.INI")), settings_before);
+  EXPECT_TRUE(fs::is_directory(Path("UPDATE")) && fs::is_directory(Path("BACKUP")));
+}
+
+TEST_F(CliTest, InfoAgainstASilentTargetFails) {
+  VoksimProcess sim({"--silent"});
+  ASSERT_TRUE(sim.started());
+  WriteSettings(sim.device());
+  CliRun r = Cli({"info"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "*** no target information found ***\n");
+  EXPECT_EQ(Lines(r.err), (std::vector<std::string>{"Connecting to target loader ...",
+                                                     "Cannot connect to target loader!",
+                                                     "Couldn't connect to target loader!"}));
+}
+
+TEST_F(CliTest, AMissingPortIsNotChangedInTheSettings) {
+  WriteSettings("/nonexistent/ttyVOK", "ComPort=0\r\n");
+  std::string settings_before = ReadFile(Path("VOKLOAD.INI"));
+  CliRun r = Cli({"info"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Has(r.err, "The selected comm port is not available.")) << r.err;
+  EXPECT_TRUE(Has(r.err, "Couldn't connect to target loader!")) << r.err;
+  EXPECT_EQ(ReadFile(Path("VOKLOAD.INI")), settings_before);
+
+  // A device path on the command line takes COM1's place for this run only.
+  VoksimProcess sim({});
+  ASSERT_TRUE(sim.started());
+  r = Cli({"--port", sim.device(), "info"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(ReadFile(Path("VOKLOAD.INI")), settings_before);
+}
+
+TEST_F(CliTest, UpdateProgramsTheFileAndKeepsTheRestOfTheSector) {
+  std::string state = Path("state.bin");
+  VoksimProcess sim({"--state", state});
+  ASSERT_TRUE(sim.started());
+  std::vector<uint8_t> sector = StateMemory(state, 0x84000, 0x2000);
+  WriteSettings(sim.device());
+
+  CliRun r = Cli({"update", UpdateFile()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  std::vector<std::string> out = Lines(r.out);
+  auto first = std::find(out.begin(), out.end(), "Test update 1.0");
+  ASSERT_NE(first, out.end()) << r.out;
+  EXPECT_EQ(std::vector<std::string>(first + 1, out.end()),
+            (std::vector<std::string>{"Connecting to target loader passed",
+                                      "Analyzing update file passed",
+                                      "Reading target memory passed",
+                                      "Reading target memory passed",
+                                      "Building update command file passed",
+                                      "Erasing Flashsector passed",
+                                      "Programming target memory passed",
+                                      "Update of target memory succeeded"}))
+      << r.out;
+  EXPECT_FALSE(Exists("UPDATE/UPDATE.SEM") || Exists("UPDATE/UPDATE.CMD"));
+  EXPECT_TRUE(Has(ReadFile(Path("UPDATE/UPDATE.LOG")), "Test update 1.0\r\n"));
+  // No temporary image left behind, neither here nor in the update folder.
+  EXPECT_FALSE(Exists("memimage.tmp") || Exists("UPDATE/memimage.tmp"));
+  EXPECT_EQ(sim.Stop(), 0);
+  ExpectUpdated(state, sector);
+}
+
+TEST_F(CliTest, AnInterruptedUpdateIsRefusedThenResumed) {
+  std::string state = Path("state.bin");
+  std::vector<uint8_t> sector;
+  {
+    VoksimProcess sim({"--state", state, "--cut-after", "2"});
+    ASSERT_TRUE(sim.started());
+    sector = StateMemory(state, 0x84000, 0x2000);
+    WriteSettings(sim.device());
+    CliRun r = Cli({"update", UpdateFile()});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_TRUE(Has(r.out, "#### Update of target memory failed ####")) << r.out;
+    EXPECT_TRUE(Exists("UPDATE/UPDATE.SEM") && Exists("UPDATE/UPDATE.CMD"));
+  }
+  // The controller comes back with the memory it had at the cut.
+  VoksimProcess sim({"--state", state});
+  ASSERT_TRUE(sim.started());
+  WriteSettings(sim.device());
+  std::string command_file = ReadFile(Path("UPDATE/UPDATE.CMD"));
+
+  CliRun r = Cli({"update", UpdateFile()});
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.out, "");
+  EXPECT_TRUE(Has(r.err, "Last update was aborted during critical action!\n")) << r.err;
+  EXPECT_EQ(ReadFile(Path("UPDATE/UPDATE.CMD")), command_file);
+  EXPECT_TRUE(Exists("UPDATE/UPDATE.SEM"));
+
+  r = Cli({"resume"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> out = Lines(r.out);
+  ASSERT_FALSE(out.empty());
+  EXPECT_EQ(out.front(), "Restarted update process");
+  EXPECT_EQ(out.back(), "Update of target memory succeeded");
+  EXPECT_FALSE(Has(r.out, "Analyzing update file")) << r.out;
+  EXPECT_FALSE(Exists("UPDATE/UPDATE.SEM") || Exists("UPDATE/UPDATE.CMD"));
+
+  // Nothing left to resume.
+  r = Cli({"resume"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(sim.Stop(), 0);
+  ExpectUpdated(state, sector);
+}
+
+TEST_F(CliTest, FreshDiscardsThePendingUpdate) {
+  std::string state = Path("state.bin");
+  VoksimProcess sim({"--state", state});
+  ASSERT_TRUE(sim.started());
+  std::vector<uint8_t> sector = StateMemory(state, 0x84000, 0x2000);
+  WriteSettings(sim.device());
+  fs::create_directory(Path("UPDATE"));
+  WriteFile(Path("UPDATE/UPDATE.SEM"), "");
+  WriteFile(Path("UPDATE/UPDATE.CMD"), "left over");
+
+  CliRun r = Cli({"update", "--fresh", UpdateFile()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "Last update was aborted during critical action!\n");
+  EXPECT_FALSE(Has(r.out, "Restarted update process"));
+  EXPECT_TRUE(Has(r.out, "Analyzing update file passed\n"));
+  EXPECT_FALSE(Exists("UPDATE/UPDATE.SEM") || Exists("UPDATE/UPDATE.CMD"));
+  EXPECT_EQ(sim.Stop(), 0);
+  ExpectUpdated(state, sector);
+}
+
+TEST_F(CliTest, VerifyCatchesARecordTheTargetDidNotProgram) {
+  VoksimProcess sim({"--ignore-program", "0x84100"});
+  ASSERT_TRUE(sim.started());
+  WriteSettings(sim.device());
+
+  CliRun r = Cli({"update", "--verify", UpdateFile()});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Has(r.err, "Verifying target memory failed at 0x00084100\n")) << r.err;
+  EXPECT_TRUE(Has(r.out, "Programming target memory passed\nVerifying target memory failed\n"))
+      << r.out;
+  EXPECT_TRUE(Has(r.out, "#### Update of target memory failed ####\n"));
+  EXPECT_TRUE(Exists("UPDATE/UPDATE.SEM") && Exists("UPDATE/UPDATE.CMD"));
+}
+
+TEST_F(CliTest, VerifiedUpdateAndItsWrongInputs) {
+  VoksimProcess sim({});
+  ASSERT_TRUE(sim.started());
+  WriteSettings(sim.device());
+  CliRun r = Cli({"update", UpdateFile(), "--verify"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Has(r.out, "Verifying target memory passed\nUpdate of target memory succeeded\n"))
+      << r.out;
+
+  r = Cli({"update", "missing.sss"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Enter valid update file name\n");
+  EXPECT_EQ(r.out, "");
+
+  r = Cli({"resume"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.out, "");
+}
+
+TEST_F(CliTest, BackupOverAnExistingFileOnlyWithYes) {
+  VoksimProcess sim({});
+  ASSERT_TRUE(sim.started());
+  WriteSettings(sim.device());
+
+  CliRun r = Cli({"--no-progress", "backup"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::time_t now = std::time(nullptr);
+  char name[32];
+  std::strftime(name, sizeof name, "BACKUP/BK%y%m%d.SSS", std::localtime(&now));
+  ASSERT_TRUE(Exists(name)) << name;
+  std::vector<std::string> out = Lines(r.out);
+  ASSERT_GE(out.size(), 4u);
+  EXPECT_EQ(out[0], "Connecting to target loader passed");
+  EXPECT_EQ(out[1], "Reading target information passed");
+  EXPECT_EQ(out[2], " ");
+  EXPECT_EQ(std::vector<std::string>(out.end() - 5, out.end()),
+            (std::vector<std::string>{"Creating backup file passed",
+                                      "Backup of target RAM memory passed",
+                                      "Backup of target flash memory passed",
+                                      "Closing backup file passed",
+                                      "Backup of target memory successful"}));
+  std::string backup = ReadFile(Path(name));
+  EXPECT_TRUE(Has(backup, "\r\nS804000000FB\r\n"));
+  EXPECT_EQ(r.err, "");
+
+  // Named, relative to the folder the command runs in.
+  WriteFile(Path("mine.sss"), "not a backup");
+  r = Cli({"backup", "mine.sss"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "File already exists. Overwrite?\n");
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(ReadFile(Path("mine.sss")), "not a backup");
+
+  r = Cli({"backup", "--yes", "mine.sss"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "File already exists. Overwrite?\n");
+  EXPECT_EQ(ReadFile(Path("mine.sss")).compare(0, 2, "S0"), 0);
+  EXPECT_EQ(ReadFile(Path("mine.sss")).size(), backup.size());
+}
+
+TEST_F(CliTest, StartAgainstTheLoaderAndAgainstARunningApplication) {
+  {
+    VoksimProcess sim({});
+    ASSERT_TRUE(sim.started());
+    WriteSettings(sim.device());
+    CliRun r = Cli({"start"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out + r.err, "");
+  }
+  VoksimProcess app({"--app"});
+  ASSERT_TRUE(app.started());
+  WriteSettings(app.device());
+  CliRun r = Cli({"start"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Vok is already started\n");
+  EXPECT_EQ(r.out, "");
+}
+
+TEST_F(CliTest, PortsShowsTheTableOfTheSettingsFile) {
+  WriteFile(Path("VOKLOAD.INI"), "[Ports]\r\ncom3=/dev/ttyUSB7\r\n");
+  CliRun r = Cli({"ports"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  std::vector<std::string> out = Lines(r.out);
+  ASSERT_GE(out.size(), 6u);
+  EXPECT_EQ(std::vector<std::string>(out.begin(), out.begin() + 6),
+            (std::vector<std::string>{"COM1=/dev/ttyS0", "COM2=/dev/ttyS1", "COM3=/dev/ttyUSB7",
+                                      "COM4=/dev/ttyS3", "", "Serial devices of this system:"}));
+  r = Cli({"ports", "--port", "/dev/pts/42"});
+  EXPECT_TRUE(Has(r.out, "COM1=/dev/pts/42\n")) << r.out;
+}
+
+TEST_F(CliTest, WrongCommandLinesHelpAndVersion) {
+  for (std::vector<std::string> args : std::vector<std::vector<std::string>>{
+           {}, {"flash"}, {"update"}, {"info", "--baud", "x"}, {"backup", "--fresh"},
+           {"info", "--port", "COM9"}, {"--bogus", "info"}}) {
+    CliRun r = RunProgramIn(CliProgram(), args, dir.path().string());
+    EXPECT_EQ(r.status, 2) << testing::PrintToString(args);
+    EXPECT_TRUE(Has(r.err, "Try 'vokloader-cli --help'.")) << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  CliRun r = RunProgramIn(CliProgram(), {"--folder", Path("nowhere"), "info"}, dir.path().string());
+  EXPECT_EQ(r.status, 2);
+
+  r = RunProgramIn(CliProgram(), {"--help"}, dir.path().string());
+  EXPECT_EQ(r.status, 0);
+  for (const char* word : {"info", "update FILE", "--fresh", "resume", "backup [FILE]", "start",
+                           "ports", "--port NAME", "--baud RATE", "--folder DIR", "--yes",
+                           "--no-progress", "--verify", "--version"}) {
+    EXPECT_TRUE(Has(r.out, word)) << word;
+  }
+  r = RunProgramIn(CliProgram(), {"--version"}, dir.path().string());
+  EXPECT_EQ(r.status, 0);
+  EXPECT_EQ(r.out, "Vok Loader Version 1.1.1\n");
+  // Nothing was created by these.
+  EXPECT_FALSE(Exists("UPDATE") || Exists("BACKUP"));
+}
+
+TEST_F(CliTest, ACopiedProgramUsesItsOwnFolder) {
+  fs::create_directory(Path("station"));
+  std::string copy = Path("station/vokloader-cli");
+  fs::copy_file(CliProgram(), copy);
+  WriteFile(Path("station/VOKLOAD.INI"), "[Ports]\r\nCOM1=/dev/ttyUSB3\r\n");
+  CliRun r = RunProgramIn(copy, {"ports"}, dir.path().string());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Has(r.out, "COM1=/dev/ttyUSB3\n")) << r.out;
+  EXPECT_TRUE(Exists("station/UPDATE") && Exists("station/BACKUP"));
+  EXPECT_FALSE(Exists("UPDATE") || Exists("BACKUP"));
+}
+
+}  // namespace
+}  // namespace vok::test

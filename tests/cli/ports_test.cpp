@@ -1,0 +1,46 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "cli/cli_app.h"
+#include "support/temp_dir.h"
+
+namespace vok::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(CliPorts, ListsTheTableThenStableNamesThenTheSerialDevices) {
+  test::TempDir dev;
+  for (const char* name : {"ttyS0", "ttyS10", "ttyS2", "ttyUSB0", "ttyACM1", "tty0", "ttySX", "null"}) {
+    std::ofstream(dev.file(name)).put('x');
+  }
+  fs::create_directories(dev.path() / "serial" / "by-id");
+  fs::create_symlink("../../ttyUSB0", dev.path() / "serial" / "by-id" / "usb-Maker_Cable_42-if00");
+
+  LoaderLink link;
+  link.SetPortTable({{"COM2", "/dev/serial/by-id/usb-Maker_Cable_42-if00"}});
+  std::string root = dev.path().string();
+  EXPECT_EQ(PortListing(link, root),
+            (std::vector<std::string>{
+                "COM1=/dev/ttyS0", "COM2=/dev/serial/by-id/usb-Maker_Cable_42-if00",
+                "COM3=/dev/ttyS2", "COM4=/dev/ttyS3", "", "Serial devices of this system:",
+                "  " + root + "/serial/by-id/usb-Maker_Cable_42-if00 -> " + root + "/ttyUSB0",
+                "  " + root + "/ttyACM1", "  " + root + "/ttyS0", "  " + root + "/ttyS2",
+                "  " + root + "/ttyS10", "  " + root + "/ttyUSB0"}));
+
+  test::TempDir empty;
+  std::vector<std::string> none = PortListing(link, empty.path().string());
+  EXPECT_EQ(none.back(), "  (none found)");
+}
+
+TEST(CliPorts, ListingLinesDropCarriageReturns) {
+  EXPECT_EQ(ListingLines("VOK Kernel V3.2.1\r\nVOK Loader V2.1.0\r\n \r\n"),
+            (std::vector<std::string>{"VOK Kernel V3.2.1", "VOK Loader V2.1.0", " "}));
+  EXPECT_EQ(ListingLines("a\nb"), (std::vector<std::string>{"a", "b"}));
+  EXPECT_TRUE(ListingLines("").empty());
+}
+
+}  // namespace
+}  // namespace vok::cli
