@@ -1,0 +1,223 @@
+#include "backup/backup_procedure.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <utility>
+#include <filesystem>
+#include <system_error>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "image/file.h"
+#include "image/memory_range.h"
+#include "image/srecord.h"
+#include "image/target_memory.h"
+#include "target/connect.h"
+#include "target/scan.h"
+#include "update/melody.h"
+#include "update/update_log.h"
+
+namespace vok {
+
+namespace {
+
+#ifdef _WIN32
+constexpr char kSep = '\\';
+#else
+constexpr char kSep = '/';
+#endif
+
+// Anything of that name, a dangling symbolic link included.
+bool NameTaken(const std::string& path) {
+  std::error_code ec;
+  return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+}
+
+std::string FolderOf(const std::string& path) {
+  std::filesystem::path parent = std::filesystem::path(path).parent_path();
+  return parent.empty() ? std::string(".") : parent.string();
+}
+
+// The backup is written under a fresh name beside the named file and takes
+// that name only once it is complete, so that a failed backup never costs
+// the user the previous one. The fresh name lies in a folder of its own,
+// created exclusively and open to nobody else, so no file or symbolic link
+// of that name can be there to be written through.
+class StagedBackupFile {
+ public:
+  explicit StagedBackupFile(std::string final_name) : final_(std::move(final_name)) {}
+  ~StagedBackupFile() { Discard(); }
+  StagedBackupFile(const StagedBackupFile&) = delete;
+  StagedBackupFile& operator=(const StagedBackupFile&) = delete;
+
+  // Makes the staging folder; false when the named file's folder cannot
+  // take it.
+  bool Reserve() {
+    std::string pattern = FolderOf(final_) + kSep + "." +
+                          std::filesystem::path(final_).filename().string() + ".XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) return false;
+    folder_ = pattern;
+    staged_ = folder_ + kSep + std::filesystem::path(final_).filename().string();
+    return true;
+  }
+
+  const std::string& Staged() const { return staged_; }
+
+  // Puts the complete, synced file in the place of the named one.
+  void Commit() {
+    if (::rename(staged_.c_str(), final_.c_str()) != 0)
+      throw FileException("cannot rename the backup file", final_, errno);
+    ::rmdir(folder_.c_str());
+    folder_.clear();
+    SyncFolder(FolderOf(final_));
+  }
+
+  // Removes the staged file and its folder, whatever they hold.
+  void Discard() {
+    if (folder_.empty()) return;
+    ::unlink(staged_.c_str());
+    ::rmdir(folder_.c_str());
+    folder_.clear();
+  }
+
+ private:
+  std::string final_;
+  std::string folder_;
+  std::string staged_;
+};
+
+std::string TwoDigits(int v) {
+  char b[8];
+  std::snprintf(b, sizeof b, "%02d", ((v % 100) + 100) % 100);
+  return b;
+}
+
+}  // namespace
+
+std::string DefaultBackupFileName(const AppPaths& paths, const std::tm& t) {
+  return paths.BackupDir() + kSep + "BK" + TwoDigits(t.tm_year) + TwoDigits(t.tm_mon + 1) +
+         TwoDigits(t.tm_mday) + ".SSS";
+}
+
+std::string DefaultBackupFileName(const AppPaths& paths, std::time_t moment) {
+  return DefaultBackupFileName(paths, LocalTime(moment));
+}
+
+std::string BuildBackupDescription(const std::tm& local_time, const std::string& listing) {
+  return " \r\nBackup of VOK System of " + FormatLogDate(local_time) + listing;
+}
+
+int WriteWholeFile(const void* data, std::size_t length, const std::string& path) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  if (fd < 0) return 0;
+  const char* p = static_cast<const char*>(data);
+  bool ok = true;
+  while (length > 0) {
+    ssize_t n = ::write(fd, p, length);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    p += n;
+    length -= static_cast<size_t>(n);
+  }
+  // Written through to the disk, as the log is meant to survive a crash.
+  if (ok && ::fsync(fd) != 0) ok = false;
+  if (::close(fd) != 0) ok = false;
+  return ok ? 1 : 0;
+}
+
+int OnBackupBrowse(BackupContext& c, BackupFields& fields) {
+  FileDialogRequest request;
+  request.title = "Select Backup File";
+  request.filter = "Backup File (*.sss) | *.sss||";
+  request.default_ext = "sss";
+  request.initial_folder = c.paths.BackupDir();
+  request.must_exist = false;
+  std::string chosen;
+  if (!c.ui.ChooseFile(request, chosen)) return 0;
+  fields.file_name = chosen;
+  return 1;
+}
+
+int OnBackup(BackupContext& c, BackupFields& fields, const std::tm& now) {
+  c.log.Clear();
+  c.progress.ResetProgress();
+
+  if (NameTaken(fields.file_name) &&
+      c.ui.ShowMessage("File already exists. Overwrite?", Buttons::YesNo, Icon::None,
+                       kAppTitle) != Answer::Yes)
+    return 0;
+
+  c.ui.BeginWait();
+  c.log.BeginStep("Connecting to target loader");
+  const bool connected =
+      ConnectTarget(c.link, c.paths, c.ui, fields.port, fields.baud_rate, nullptr, 1) == 1;
+  c.log.EndStep(connected);
+
+  std::string description;
+  if (connected) {
+    c.log.BeginStep("Reading target information");
+    description = BuildBackupDescription(now, ScanComponents(c.link, c.ui, nullptr));
+    c.log.EndStep(1);
+  }
+  ShowTextInLog(c.log, description, true);
+
+  bool ok = connected;
+  StagedBackupFile staged(fields.file_name);
+  TextFile file;
+  if (ok) {
+    c.log.BeginStep("Creating backup file");
+    ok = staged.Reserve() && CreateSRecordFile(file, staged.Staged(), description) == 1;
+    c.log.EndStep(ok);
+  }
+  if (ok) {
+    c.log.BeginStep("Backup of target RAM memory");
+    ok = CopyRangeToFile(c.link, file, CMemoryRange(kBackupRamFirst, kBackupRamLast, 0),
+                         &c.progress, c.ui) == 1;
+    c.log.EndStep(ok);
+  }
+  if (ok) {
+    c.log.BeginStep("Backup of target flash memory");
+    ok = CopyRangeToFile(c.link, file, CMemoryRange(kBackupFlashFirst, kBackupFlashLast, 0),
+                         &c.progress, c.ui) == 1;
+    c.log.EndStep(ok);
+  }
+  if (ok) {
+    c.log.BeginStep("Closing backup file");
+    try {
+      file.Sync();
+      file.Close();
+      staged.Commit();
+    } catch (const FileException&) {
+      ok = false;
+    }
+    c.log.EndStep(ok);
+  }
+  if (!ok) {
+    file.Abort();
+    staged.Discard();
+  }
+
+  DisconnectTarget(c.link);
+  c.ui.EndWait();
+
+  c.log.AddLineAndShow(ok ? "Backup of target memory successful"
+                          : "#### Backup of target memory failed ####");
+
+  const std::string entry = UpToFirstNul(description);
+  WriteWholeFile(entry.data(), entry.size(), c.paths.BackupLog());
+
+  PlayCompletionMelody(c.ui);
+  return ok ? 1 : 0;
+}
+
+int OnBackup(BackupContext& c, BackupFields& fields) {
+  return OnBackup(c, fields, LocalTime(std::time(nullptr)));
+}
+
+}  // namespace vok
