@@ -14,6 +14,7 @@ namespace vok {
 namespace {
 
 constexpr size_t kFillPiece = 4096;
+constexpr uint64_t kCoalesce = 4 * kFillPiece;
 
 }  // namespace
 
@@ -101,13 +102,25 @@ int MemoryImage::Store(uint32_t address, const uint8_t* data, uint32_t length) {
   const uint64_t old_end = uint64_t{extent_start_} + extent_length_;
   const uint64_t new_end = uint64_t{offset} + length;
   try {
+    uint64_t fill_before = 0, fill_after = 0;
     if (extent_length_ == 0) {
       file_.SetLength(offset);
-    } else if (offset > old_end) {
-      FillErased(old_end, offset);
+    } else {
+      if (offset > old_end) fill_before = offset - old_end;
+      if (new_end < old_start) fill_after = old_start - new_end;
     }
-    file_.WriteAt(offset, data, length);
-    if (extent_length_ != 0 && new_end < old_start) FillErased(new_end, old_start);
+    if (fill_before + length + fill_after <= kCoalesce) {
+      // Small pieces with their filler go out in one write: the update files
+      // of other tools hold many short records with short gaps.
+      scratch_.assign(static_cast<size_t>(fill_before), 0xFF);
+      scratch_.insert(scratch_.end(), data, data + length);
+      scratch_.resize(scratch_.size() + static_cast<size_t>(fill_after), 0xFF);
+      file_.WriteAt(offset - fill_before, scratch_.data(), scratch_.size());
+    } else {
+      FillErased(offset - fill_before, offset);
+      file_.WriteAt(offset, data, length);
+      FillErased(new_end, new_end + fill_after);
+    }
   } catch (const FileException&) {
     // Cut off whatever a part-done write added, so the file still ends
     // with the extent; if even that fails, Fetch reads only the extent.
@@ -138,15 +151,16 @@ void MemoryImage::Fetch(uint32_t address, uint8_t* buffer, uint32_t length) {
   const uint64_t from = std::max<uint64_t>(address, first);
   const uint64_t to = std::min<uint64_t>(uint64_t{address} + length, stop);
   if (from >= to) return;
+  // Fetch has no result: bytes that cannot be read stay 0xFF, and the error
+  // is kept for callers that must not take them for erased flash.
+  uint8_t* dst = buffer + (from - address);
+  const size_t want = static_cast<size_t>(to - from);
   try {
-    size_t want = static_cast<size_t>(to - from);
     // The file always holds the whole extent; a short read means it was cut.
-    if (file_.ReadAt(from - base_, buffer + (from - address), want) == want) return;
+    if (file_.ReadAt(from - base_, dst, want) == want) return;
   } catch (const FileException&) {
+    std::memset(dst, 0xFF, want);
   }
-  // Fetch has no result: the bytes read as 0xFF, and the error is kept for
-  // callers that must not take them for erased flash.
-  std::memset(buffer + (from - address), 0xFF, static_cast<size_t>(to - from));
   read_error_ = true;
 }
 

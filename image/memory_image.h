@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "image/file.h"
 
@@ -37,6 +38,12 @@ class MemoryImage {
   // Never fails: whatever cannot be read reads as 0xFF.
   void Fetch(uint32_t address, uint8_t* buffer, uint32_t length);
 
+  // True when all of the span lies inside the image, so that a Store of it
+  // can only fail by a file error.
+  bool Holds(uint32_t address, uint32_t length) const {
+    uint64_t last = uint64_t{address} + length - 1;
+    return length == 0 || (address >= base_ && last - base_ < kImageSize);
+  }
   bool IsOpen() const { return open_; }
   uint32_t GetBase() const { return base_; }
   uint32_t GetExtentStart() const { return extent_start_; }
@@ -59,6 +66,7 @@ class MemoryImage {
   std::string full_path_;
   dev_t device_ = 0;
   ino_t inode_ = 0;
+  std::vector<uint8_t> scratch_;
 };
 
 }  // namespace vok

@@ -36,7 +36,9 @@ CMemoryRange::CMemoryRange(uint32_t start, uint32_t value, int kind) : start_(st
 }
 
 int CMemoryRange::Overlaps(const CMemoryRange& other) const {
-  // In 64 bits, so that a range ending at 0xFFFFFFFF still overlaps.
+  // An empty range holds no address, so it overlaps nothing. In 64 bits, so
+  // that a range ending at 0xFFFFFFFF still overlaps.
+  if (length_ == 0 || other.length_ == 0) return 0;
   return uint64_t{other.start_} < EndPlusOne(*this) && uint64_t{start_} < EndPlusOne(other) ? 1 : 0;
 }
 

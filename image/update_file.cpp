@@ -1,12 +1,15 @@
 #include "image/update_file.h"
 
 #include <memory>
+#include <vector>
 
 #include "image/file.h"
 #include "image/srecord.h"
 
 namespace vok {
 namespace {
+
+constexpr size_t kStoreBatch = 64 * 1024;
 
 void ShowError(UserInterface& ui, const char* text) { ui.ShowMessage(text, Buttons::Ok, Icon::Stop); }
 
@@ -34,6 +37,23 @@ int LoadUpdateFile(const std::string& path, MemoryImage& image, MemoryRangeList&
     run_length = 0;
   };
 
+  // Consecutive records go to the image together, in one Store; whatever
+  // comes before a failure is stored before it is reported.
+  std::vector<uint8_t> pending;
+  uint32_t pending_address = 0;
+  auto store_pending = [&] {
+    if (pending.empty()) return true;
+    int r = image.Store(pending_address, pending.data(), static_cast<uint32_t>(pending.size()));
+    pending.clear();
+    return r == MemoryImage::kStored;
+  };
+  auto fail = [&](const char* text) {
+    if (!store_pending()) text = "Cannot store data in memory image";
+    file.Abort();
+    ShowError(ui, text);
+    return 0;
+  };
+
   std::string line;
   uint8_t data[kMaxSRecordData];
   try {
@@ -46,26 +66,32 @@ int LoadUpdateFile(const std::string& path, MemoryImage& image, MemoryRangeList&
       int n = status == TextFile::LineStatus::kTooLong
                   ? -1
                   : ParseSRecord(line, type, address, data, sizeof data);
-      if (n < 0) {
-        file.Abort();
-        ShowError(ui, "Update file format error");
-        return 0;
-      }
+      if (n < 0) return fail("Update file format error");
       if (n == 0 || type == '0') continue;
 
-      if (run_length > 0 && address != expected) finish_run();
+      if (run_length > 0 && address != expected) {
+        if (!store_pending()) return fail("Cannot store data in memory image");
+        finish_run();
+      }
       if (run_length == 0) run_start = address;
-      if (image.Store(address, data, static_cast<uint32_t>(n)) != MemoryImage::kStored) {
-        file.Abort();
-        ShowError(ui, "Cannot store data in memory image");
-        return 0;
+      if (!image.Holds(address, static_cast<uint32_t>(n))) {
+        // Refused on its own, after everything before it went in.
+        if (!store_pending() || image.Store(address, data, static_cast<uint32_t>(n)) != MemoryImage::kStored)
+          return fail("Cannot store data in memory image");
+      } else {
+        if (pending.empty()) pending_address = address;
+        pending.insert(pending.end(), data, data + n);
+        if (pending.size() >= kStoreBatch && !store_pending())
+          return fail("Cannot store data in memory image");
       }
       run_length += static_cast<uint32_t>(n);
       expected = address + static_cast<uint32_t>(n);
     }
+    if (!store_pending()) return fail("Cannot store data in memory image");
     finish_run();
     file.Close();
   } catch (const FileException&) {
+    store_pending();
     file.Abort();
     return 0;
   }
