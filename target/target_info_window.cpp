@@ -34,6 +34,7 @@ TargetInfoWindow::TargetInfoWindow(LoaderLink& link, const AppPaths& paths, User
 
   status_control_ = new QLabel(QStringLiteral("Info State"), this);
   status_control_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+  status_control_->setTextFormat(Qt::PlainText);  // the target's texts are never markup
   Place(status_control_, du, 5, 110, 205, 10);
 
   close_ = new QPushButton(QStringLiteral("Close"), this);

@@ -60,6 +60,7 @@ Answer QtUserInterface::ShowMessage(const std::string& text, Buttons buttons, Ic
   ArrowWhileAsking arrow(wait_depth_ > 0);
   QMessageBox box(DialogOwner());
   box.setWindowTitle(FromBytes(title));
+  box.setTextFormat(Qt::PlainText);  // texts with '<' stay texts
   box.setText(FromBytes(text));
   switch (icon) {
     case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
