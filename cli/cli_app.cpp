@@ -110,6 +110,13 @@ int RunUpdate(const CommandLine& line, Session& s, Console& console) {
     return kExitUpdatePending;
   }
   std::string file = resume ? std::string() : FullPath(line.file);
+  if (pending && line.fresh && !Exists(file)) {
+    // The command file is the only way to finish the interrupted update;
+    // a mistyped name must not cost it.
+    TerminalUi ui(console, Answer::No, Answer::Cancel);
+    ui.ShowMessage("Enter valid update file name", Buttons::Ok, Icon::Exclamation, kAppTitle);
+    return kExitFailure;
+  }
   // Retry for resume; Cancel (discard, then a fresh run) for --fresh. A plain
   // update only gets here without a marker; should one appear meanwhile,
   // carrying its command file out is the safe answer.

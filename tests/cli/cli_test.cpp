@@ -249,7 +249,13 @@ TEST_F(CliTest, FreshDiscardsThePendingUpdate) {
   WriteFile(Path("UPDATE/UPDATE.SEM"), "");
   WriteFile(Path("UPDATE/UPDATE.CMD"), "left over");
 
-  CliRun r = Cli({"update", "--fresh", UpdateFile()});
+  // A mistyped name keeps what a resume would need.
+  CliRun r = Cli({"update", "--fresh", "u.ss"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "Enter valid update file name\n");
+  EXPECT_TRUE(Exists("UPDATE/UPDATE.SEM") && Exists("UPDATE/UPDATE.CMD"));
+
+  r = Cli({"update", "--fresh", UpdateFile()});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err, "Last update was aborted during critical action!\n");
   EXPECT_FALSE(Has(r.out, "Restarted update process"));
