@@ -35,12 +35,5 @@ TEST(CliPorts, ListsTheTableThenStableNamesThenTheSerialDevices) {
   EXPECT_EQ(none.back(), "  (none found)");
 }
 
-TEST(CliPorts, ListingLinesDropCarriageReturns) {
-  EXPECT_EQ(ListingLines("VOK Kernel V3.2.1\r\nVOK Loader V2.1.0\r\n \r\n"),
-            (std::vector<std::string>{"VOK Kernel V3.2.1", "VOK Loader V2.1.0", " "}));
-  EXPECT_EQ(ListingLines("a\nb"), (std::vector<std::string>{"a", "b"}));
-  EXPECT_TRUE(ListingLines("").empty());
-}
-
 }  // namespace
 }  // namespace vok::cli

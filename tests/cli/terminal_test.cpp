@@ -97,15 +97,6 @@ TEST(CliTerminal, MessagesAreAnsweredFromTheCommandLine) {
   EXPECT_FALSE(no.ChooseFile(FileDialogRequest{}, path));
 }
 
-TEST(CliTerminal, StatusTextsGoToStandardErrorWithoutEmptyOnes) {
-  Screen s(false, false);
-  TerminalStatus status(s.console);
-  status.SetStatusText("Connecting to target loader ...");
-  status.SetStatusText("");
-  status.SetStatusText("Component versions read");
-  EXPECT_EQ(s.err.str(), "Connecting to target loader ...\nComponent versions read\n");
-}
-
 TEST(CliTerminal, ProgressLineShowsPercentBytesAndRate) {
   EXPECT_EQ(FormatProgress(65536, 32768, 0, 0, 115200), " 50.0%  32768/65536 bytes");
   // 11059 bytes in a second at 115200 baud: 96% of what the line carries.
