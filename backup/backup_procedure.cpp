@@ -3,12 +3,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <string>
-#include <utility>
 #include <filesystem>
+#include <string>
 #include <system_error>
+#include <utility>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include "image/file.h"
@@ -56,6 +55,7 @@ class StagedBackupFile {
   // Makes the staging folder; false when the named file's folder cannot
   // take it.
   bool Reserve() {
+    if (std::filesystem::path(final_).filename().empty()) return false;
     std::string pattern = FolderOf(final_) + kSep + "." +
                           std::filesystem::path(final_).filename().string() + ".XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) return false;
@@ -111,24 +111,18 @@ std::string BuildBackupDescription(const std::tm& local_time, const std::string&
 }
 
 int WriteWholeFile(const void* data, std::size_t length, const std::string& path) {
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return 0;
-  const char* p = static_cast<const char*>(data);
-  bool ok = true;
-  while (length > 0) {
-    ssize_t n = ::write(fd, p, length);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    p += n;
-    length -= static_cast<size_t>(n);
+  File file;
+  try {
+    file.Open(path, FileMode::kCreate);
+    file.Write(data, length);
+    // Written through to the disk, as the log is meant to survive a crash.
+    file.Sync();
+    file.Close();
+    return 1;
+  } catch (const FileException&) {
+    file.Abort();
+    return 0;
   }
-  // Written through to the disk, as the log is meant to survive a crash.
-  if (ok && ::fsync(fd) != 0) ok = false;
-  if (::close(fd) != 0) ok = false;
-  return ok ? 1 : 0;
 }
 
 int OnBackupBrowse(BackupContext& c, BackupFields& fields) {

@@ -4,9 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include <fcntl.h>
 #include <sys/file.h>
-#include <unistd.h>
 
 #include "image/file.h"
 #include "image/srecord.h"
@@ -18,21 +16,6 @@ namespace {
 constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr size_t kBannerWidth = 70;
-
-// Writes the whole buffer, riding out short writes and signals.
-bool WriteAll(int fd, const char* data, size_t length) {
-  while (length > 0) {
-    ssize_t n = ::write(fd, data, length);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return false;
-    data += n;
-    length -= static_cast<size_t>(n);
-  }
-  return true;
-}
 
 }  // namespace
 
@@ -85,17 +68,20 @@ std::string BuildUpdateDescription(const std::string& file_name, const std::tm& 
 }
 
 int AppendToFile(const void* data, std::size_t length, const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return 0;
-  // Nobody else writes the log while we append to it.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-    ::close(fd);
+  File file;
+  try {
+    file.Open(path, FileMode::kOpenAlways);
+    // Nobody else writes the log while we append to it.
+    if (::flock(file.Descriptor(), LOCK_EX | LOCK_NB) != 0)
+      throw FileException("log file in use", path, errno);
+    file.SeekToEnd();
+    file.Write(data, length);
+    file.Close();
+    return 1;
+  } catch (const FileException&) {
+    file.Abort();
     return 0;
   }
-  bool ok = ::lseek(fd, 0, SEEK_END) >= 0 &&
-            WriteAll(fd, static_cast<const char*>(data), length);
-  if (::close(fd) != 0) ok = false;
-  return ok ? 1 : 0;
 }
 
 void ShowTextInLog(LogList& log, const std::string& text, bool empty_gives_line) {
