@@ -52,8 +52,12 @@ void File::Open(const std::string& path, FileMode mode) {
   if (fd < 0) Fail("cannot open");
   // A folder opens read-only on POSIX; it is never a file of ours.
   struct stat st;
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    int error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+  int error = 0;
+  if (::fstat(fd, &st) != 0)
+    error = errno;
+  else if (!S_ISREG(st.st_mode))
+    error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+  if (error != 0) {
     ::close(fd);
     throw FileException("not a regular file", path, error);
   }

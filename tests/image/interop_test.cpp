@@ -54,7 +54,6 @@ TEST(SRecordInterop, WrittenFilesReadBackBySrecTools) {
   EXPECT_EQ(Slice(bin, 0x10000, ram.size()), ram);
   EXPECT_EQ(Slice(bin, 0x84000, flash.size()), flash);
 
-
   // 16-bit and 32-bit records, from ranges that end at 0xFFFF and above 16 MiB.
   auto fake = [](uint32_t address, uint16_t length, uint8_t* destination) {
     for (uint16_t i = 0; i < length; ++i) destination[i] = static_cast<uint8_t>((address + i) * 13 + 1);
