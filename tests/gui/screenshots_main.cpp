@@ -19,7 +19,6 @@
 #include "backup/backup_dialog.h"
 #include "sim_target.h"
 #include "support/recorders.h"
-#include "support/temp_dir.h"
 #include "target/target_info_window.h"
 #include "update/update_dialog.h"
 
@@ -123,11 +122,14 @@ int main(int argc, char** argv) {
   ApplyDialogColours(app);
   QApplication::setWindowIcon(ApplicationIcon());
 
-  // An application folder of its own; the update's memory image goes to the
+  // An application folder of its own, under a fixed name so that the paths
+  // in the pictures stay the same; the update's memory image goes to the
   // current directory, so work there too.
-  test::TempDir dir;
-  std::filesystem::current_path(dir.path());
-  AppPaths paths{dir.folder()};
+  const std::filesystem::path folder = std::filesystem::temp_directory_path() / "vokloader";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  std::filesystem::current_path(folder);
+  AppPaths paths{folder.string() + "/"};
   test::SimTarget target;
   test::ScriptedUi ui;
   UpdateDescription description;
@@ -175,5 +177,7 @@ int main(int argc, char** argv) {
   }
   for (const std::string& m : ui.MessageTexts()) std::printf("message: %s\n", m.c_str());
   std::filesystem::current_path("/");
+  std::error_code ignored;
+  std::filesystem::remove_all(folder, ignored);
   return ok ? 0 : 1;
 }
