@@ -124,7 +124,8 @@ int BuildUpdateCommandFile(const AppPaths& paths, UserInterface& ui, MemoryImage
     for (const CMemoryRange& range : kept_ranges) WriteRangeRecords(out, image, range);
     // Bytes the image could not read came back as 0xFF; programming them
     // would erase what the target holds there.
-    if (image.HadReadError()) throw FileException("cannot read the memory image", image.GetFilePath(), 0);
+    if (image.HadReadError())
+      throw FileException("cannot read the memory image", image.GetFilePath(), 0);
     // The marker must never stand beside a command file that a crash of this
     // machine could still cut short: the file and its folder entry reach the
     // disk first.
