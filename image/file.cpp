@@ -180,18 +180,18 @@ void TextFile::Open(const std::string& path, FileMode mode) {
 }
 
 bool TextFile::Fill() {
-  buffer_.clear();
+  in_.clear();
   read_pos_ = 0;
   if (at_end_) return false;
-  buffer_.resize(kBufferSize);
-  size_t got = file_.Read(buffer_.data(), kBufferSize);
-  buffer_.resize(got);
-  if (size_t z = buffer_.find('\x1A'); z != std::string::npos) {
-    buffer_.resize(z);
+  in_.resize(kBufferSize);
+  size_t got = file_.Read(in_.data(), kBufferSize);
+  in_.resize(got);
+  if (size_t z = in_.find('\x1A'); z != std::string::npos) {
+    in_.resize(z);
     at_end_ = true;
   }
   if (got == 0) at_end_ = true;
-  return !buffer_.empty();
+  return !in_.empty();
 }
 
 TextFile::LineStatus TextFile::ReadLine(std::string& line, size_t limit) {
@@ -201,10 +201,10 @@ TextFile::LineStatus TextFile::ReadLine(std::string& line, size_t limit) {
   bool overflow = false;
   bool any = false;
   for (;;) {
-    if (read_pos_ == buffer_.size() && !Fill()) break;
+    if (read_pos_ == in_.size() && !Fill()) break;
     any = true;
-    const char* begin = buffer_.data() + read_pos_;
-    size_t avail = buffer_.size() - read_pos_;
+    const char* begin = in_.data() + read_pos_;
+    size_t avail = in_.size() - read_pos_;
     const void* nl = std::memchr(begin, '\n', avail);
     size_t take = nl ? static_cast<size_t>(static_cast<const char*>(nl) - begin) : avail;
     if (!overflow) {
@@ -233,16 +233,16 @@ TextFile::LineStatus TextFile::ReadLine(std::string& line, size_t limit) {
 
 void TextFile::WriteText(const char* text, size_t n) {
   for (size_t i = 0; i < n; ++i) {
-    if (text[i] == '\n') buffer_.push_back('\r');
-    buffer_.push_back(text[i]);
+    if (text[i] == '\n') out_.push_back('\r');
+    out_.push_back(text[i]);
   }
-  if (buffer_.size() >= kBufferSize) Flush();
+  if (out_.size() >= kBufferSize) Flush();
 }
 
 void TextFile::Flush() {
-  if (buffer_.empty() || !file_.IsOpen()) return;
+  if (out_.empty() || !file_.IsOpen()) return;
   std::string pending;
-  pending.swap(buffer_);
+  pending.swap(out_);
   file_.Write(pending.data(), pending.size());
 }
 
@@ -259,14 +259,15 @@ void TextFile::Close() {
     Abort();
     throw;
   }
-  buffer_.clear();
+  in_.clear();
   read_pos_ = 0;
   at_end_ = false;
   file_.Close();
 }
 
 void TextFile::Abort() noexcept {
-  buffer_.clear();
+  in_.clear();
+  out_.clear();
   read_pos_ = 0;
   at_end_ = false;
   file_.Abort();

@@ -111,7 +111,10 @@ class TextFile {
   bool Fill();
 
   File file_;
-  std::string buffer_;  // read-ahead or unwritten text
+  // Kept apart so that closing a file that was read never writes its
+  // read-ahead back.
+  std::string in_;   // read-ahead
+  std::string out_;  // text not yet written
   size_t read_pos_ = 0;
   bool at_end_ = false;
 };

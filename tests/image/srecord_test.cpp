@@ -153,6 +153,12 @@ TEST(SRecordFile, TextLinesEndInCrLfOrLfOrNothing) {
   EXPECT_EQ(f.ReadLine(line, 10), S::kEnd);
   f.Close();
 
+  // Closing a file read only part way writes nothing back.
+  f.Open(path, FileMode::kRead);
+  EXPECT_EQ(f.ReadLine(line, 10), S::kLine);
+  EXPECT_NO_THROW(f.Close());
+  EXPECT_EQ(test::ReadBytes(path), "a\r\n\x1A" "b\r\n");
+
   // Appending keeps what was there; every '\n' goes out as CR LF.
   f.Open(path, FileMode::kOpenAlways);
   f.WriteText("x\ny\r\n");
