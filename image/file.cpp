@@ -1,12 +1,9 @@
 #include "image/file.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <utility>
+
+#include "image/platform_io.h"
 
 namespace vok {
 
@@ -37,7 +34,7 @@ void File::Fail(const char* what) const { throw FileException(what, path_, errno
 void File::Open(const std::string& path, FileMode mode) {
   Abort();
   path_ = path;
-  int flags = O_CLOEXEC;
+  int flags = platform_io::kPrivateBinary;
   switch (mode) {
     case FileMode::kRead: flags |= O_RDONLY; break;
     case FileMode::kCreate: flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
@@ -102,7 +99,7 @@ size_t File::ReadAt(uint64_t offset, void* buffer, size_t n) {
   auto* p = static_cast<uint8_t*>(buffer);
   size_t done = 0;
   while (done < n) {
-    ssize_t r = ::pread(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+    ssize_t r = platform_io::PRead(fd_, p + done, n - done, offset + done);
     if (r < 0) {
       if (errno == EINTR) continue;
       Fail("cannot read");
@@ -117,7 +114,7 @@ void File::WriteAt(uint64_t offset, const void* data, size_t n) {
   auto* p = static_cast<const uint8_t*>(data);
   size_t done = 0;
   while (done < n) {
-    ssize_t r = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
+    ssize_t r = platform_io::PWrite(fd_, p + done, n - done, offset + done);
     if (r < 0) {
       if (errno == EINTR) continue;
       Fail("cannot write");
@@ -155,7 +152,7 @@ void File::SetLength(uint64_t length) {
 }
 
 void File::Sync() {
-  if (::fsync(fd_) != 0) Fail("cannot sync");
+  if (platform_io::FSync(fd_) != 0) Fail("cannot sync");
 }
 
 void File::Close() {
@@ -276,6 +273,11 @@ void TextFile::Abort() noexcept {
 // ---------------------------------------------------------------- helpers
 
 void SyncFolder(const std::string& path) {
+#ifdef _WIN32
+  // NTFS journals its folder entries itself, and the runtime cannot open a
+  // folder to flush it.
+  (void)path;
+#else
   int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) throw FileException("cannot open folder", path, errno);
   int r = ::fsync(fd);
@@ -284,6 +286,7 @@ void SyncFolder(const std::string& path) {
   // Some file systems cannot sync a folder at all; nothing more can be done there.
   if (r != 0 && error != EINVAL && error != ENOTSUP)
     throw FileException("cannot sync folder", path, error);
+#endif
 }
 
 bool FileExists(const std::string& path) {

@@ -1,14 +1,11 @@
 #include "image/memory_image.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <cstring>
 #include <filesystem>
+
+#include "image/platform_io.h"
 
 namespace vok {
 namespace {
@@ -27,7 +24,7 @@ void MemoryImage::Remove() noexcept {
   // Delete only the file we made: if something else has been put in its
   // place since, it is not ours to remove.
   struct stat st;
-  if (::lstat(full_path_.c_str(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_)
+  if (platform_io::LStat(full_path_.c_str(), &st) == 0 && st.st_dev == device_ && st.st_ino == inode_)
     ::unlink(full_path_.c_str());
 }
 
@@ -49,7 +46,9 @@ int MemoryImage::Open(uint32_t base, const std::string& folder) {
   if (::unlink(full_path_.c_str()) != 0 && errno != ENOENT) return 1;
   int fd;
   do {
-    fd = ::open(full_path_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    fd = ::open(full_path_.c_str(),
+                O_RDWR | O_CREAT | O_EXCL | platform_io::kNoFollow | platform_io::kPrivateBinary,
+                0600);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return 1;
   struct stat st;
