@@ -10,6 +10,15 @@
 
 #include <unistd.h>
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include <random>
+#endif
+
 #include "image/file.h"
 #include "image/memory_range.h"
 #include "image/srecord.h"
@@ -40,6 +49,39 @@ std::string FolderOf(const std::string& path) {
   return parent.empty() ? std::string(".") : parent.string();
 }
 
+// Creates a folder of a fresh name from pattern, whose last six characters
+// are "XXXXXX"; false when none could be made.
+bool MakeFreshFolder(std::string& pattern) {
+#ifdef _WIN32
+  static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device seed;
+  std::minstd_rand pick(seed());
+  const size_t tail = pattern.size() - 6;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    for (size_t i = tail; i < pattern.size(); ++i) pattern[i] = kChars[pick() % (sizeof kChars - 1)];
+    // Fails for a name that exists: the folder is ours alone.
+    if (::CreateDirectoryA(pattern.c_str(), nullptr)) return true;
+    if (::GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  }
+  return false;
+#else
+  return ::mkdtemp(pattern.data()) != nullptr;
+#endif
+}
+
+// Puts from in the place of to, replacing a file of that name.
+bool ReplaceFile(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+  // The runtime's rename refuses to replace an existing file.
+  if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  errno = EACCES;
+  return false;
+#else
+  return ::rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
 // The backup is written under a fresh name beside the named file and takes
 // that name only once it is complete, so that a failed backup never costs
 // the user the previous one. The fresh name lies in a folder of its own,
@@ -58,7 +100,7 @@ class StagedBackupFile {
     if (std::filesystem::path(final_).filename().empty()) return false;
     std::string pattern = FolderOf(final_) + kSep + "." +
                           std::filesystem::path(final_).filename().string() + ".XXXXXX";
-    if (::mkdtemp(pattern.data()) == nullptr) return false;
+    if (!MakeFreshFolder(pattern)) return false;
     folder_ = pattern;
     staged_ = folder_ + kSep + std::filesystem::path(final_).filename().string();
     return true;
@@ -68,7 +110,7 @@ class StagedBackupFile {
 
   // Puts the complete, synced file in the place of the named one.
   void Commit() {
-    if (::rename(staged_.c_str(), final_.c_str()) != 0)
+    if (!ReplaceFile(staged_, final_))
       throw FileException("cannot rename the backup file", final_, errno);
     ::rmdir(folder_.c_str());
     folder_.clear();

@@ -4,7 +4,15 @@
 #include <cstdio>
 #include <cstring>
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <io.h>
+#include <windows.h>
+#else
 #include <sys/file.h>
+#endif
 
 #include "image/file.h"
 #include "image/srecord.h"
@@ -17,11 +25,32 @@ constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr size_t kBannerWidth = 70;
 
+// Nobody else may write the file while we append to it; false when
+// another holds it.
+bool LockForAppend(int fd) {
+#ifdef _WIN32
+  const HANDLE h = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+  if (h == INVALID_HANDLE_VALUE) return false;
+  OVERLAPPED whole{};
+  if (::LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
+                   &whole))
+    return true;
+  errno = EBUSY;
+  return false;
+#else
+  return ::flock(fd, LOCK_EX | LOCK_NB) == 0;
+#endif
+}
+
 }  // namespace
 
 std::tm LocalTime(std::time_t moment) {
   std::tm out{};
+#ifdef _WIN32
+  localtime_s(&out, &moment);
+#else
   localtime_r(&moment, &out);
+#endif
   return out;
 }
 
@@ -72,8 +101,7 @@ int AppendToFile(const void* data, std::size_t length, const std::string& path) 
   try {
     file.Open(path, FileMode::kOpenAlways);
     // Nobody else writes the log while we append to it.
-    if (::flock(file.Descriptor(), LOCK_EX | LOCK_NB) != 0)
-      throw FileException("log file in use", path, errno);
+    if (!LockForAppend(file.Descriptor())) throw FileException("log file in use", path, errno);
     file.SeekToEnd();
     file.Write(data, length);
     file.Close();
