@@ -8,6 +8,13 @@
 #include <system_error>
 #include <tuple>
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#endif
+
 #include "app/settings.h"
 #include "backup/backup_procedure.h"
 #include "link/loader_commands.h"
@@ -170,6 +177,7 @@ int RunPorts(Session& s, Console& console) {
   return kExitSuccess;
 }
 
+#ifndef _WIN32
 // "ttyS10" after "ttyS9".
 bool DeviceOrder(const std::string& a, const std::string& b) {
   auto split = [](const std::string& n) {
@@ -192,6 +200,7 @@ bool IsSerialName(const std::string& name) {
   }
   return false;
 }
+#endif
 
 }  // namespace
 
@@ -219,6 +228,16 @@ std::vector<std::string> PortListing(const LoaderLink& link, const std::string& 
   lines.push_back("");
   lines.push_back("Serial devices of this system:");
   std::vector<std::string> found;
+#ifdef _WIN32
+  // The system's own COM names, with the device each stands for.
+  (void)dev_root;
+  for (int n = 1; n <= 256; ++n) {
+    std::string name = "COM" + std::to_string(n);
+    char target[1024];
+    if (::QueryDosDeviceA(name.c_str(), target, sizeof target) != 0)
+      found.push_back("\\\\.\\" + name + " -> " + target);
+  }
+#else
   std::error_code ec;
   // Stable names first: they survive replugging, so they belong in [Ports].
   std::vector<std::string> by_id;
@@ -243,6 +262,7 @@ std::vector<std::string> PortListing(const LoaderLink& link, const std::string& 
   }
   std::sort(ttys.begin(), ttys.end(), DeviceOrder);
   for (const std::string& name : ttys) found.push_back((fs::path(dev_root) / name).string());
+#endif
   if (found.empty()) found.push_back("(none found)");
   for (const std::string& f : found) lines.push_back("  " + f);
   return lines;

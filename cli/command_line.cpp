@@ -22,7 +22,25 @@ bool IsComName(const std::string& name, int& index) {
   return true;
 }
 
+#ifdef _WIN32
+// A device of the system itself: "\\.\COM12", or COMn beyond the four
+// that the settings name.
+bool IsDevicePath(const std::string& name) {
+  if (name.find('\\') != std::string::npos) return true;
+  auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  if (name.size() < 4 || name.size() > 6 || up(name[0]) != 'C' || up(name[1]) != 'O' ||
+      up(name[2]) != 'M' || name[3] == '0')
+    return false;
+  for (size_t i = 3; i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9') return false;
+  }
+  return true;
+}
+constexpr char kSep = '\\';
+#else
 bool IsDevicePath(const std::string& name) { return name.find('/') != std::string::npos; }
+constexpr char kSep = '/';
+#endif
 
 bool ParseRate(const std::string& text, int& rate) {
   if (text.empty() || text.size() > 10) return false;
@@ -188,7 +206,7 @@ std::string FolderWithSeparator(const std::string& dir) {
   std::error_code ec;
   std::filesystem::path p = std::filesystem::absolute(dir, ec);
   std::string folder = ec ? dir : p.lexically_normal().string();
-  if (folder.empty() || folder.back() != '/') folder += '/';
+  if (folder.empty() || (folder.back() != '/' && folder.back() != kSep)) folder += kSep;
   return folder;
 }
 

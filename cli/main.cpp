@@ -12,7 +12,9 @@
 int main(int argc, char** argv) {
   // A reader that goes away (a closed pipe) must not kill an update half way:
   // writes then fail quietly and the procedure runs to its end.
+#ifdef SIGPIPE
   std::signal(SIGPIPE, SIG_IGN);
+#endif
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   vok::cli::Console console(std::cout, ::isatty(STDOUT_FILENO) == 1, std::cerr,
                             ::isatty(STDERR_FILENO) == 1);
