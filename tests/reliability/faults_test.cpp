@@ -1,0 +1,167 @@
+// Power cuts, torn flash operations, random multi-cut runs and a noisy line,
+// each through the real update procedure on the in-process controller. Built
+// twice: the short version runs in the normal suite, the full sweep
+// (VOK_RELIABILITY_LONG) under the CTest label "long".
+
+#include <cstdio>
+#include <random>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "reliability/scenario.h"
+
+#ifndef VOK_RELIABILITY_LONG
+#define VOK_RELIABILITY_LONG 0
+#endif
+
+namespace vok::reliability {
+namespace {
+
+constexpr bool kLong = VOK_RELIABILITY_LONG != 0;
+
+// The cut points of a sweep: all of them in the long run; in the short run
+// all for a small update, else the first and last few and a sample between.
+std::vector<int> CutPoints(int commands) {
+  std::vector<int> out;
+  const int step = commands > 100 ? 97 : 11;
+  for (int n = 1; n <= commands; ++n)
+    if (kLong || commands <= 20 || n <= 4 || n > commands - 2 || n % step == 0) out.push_back(n);
+  return out;
+}
+
+// Interrupts one update at flash command n (torn or cut after it), then
+// powers on and answers Retry until the update is done. true when the
+// memory is as expected; the trace says what went wrong otherwise.
+::testing::AssertionResult InterruptThenResume(const Reference& r, int n, bool tear) {
+  Scenario s(r);
+  sim::Options cut = s.Power();
+  (tear ? cut.tear : cut.cut_after) = n;
+  s.PowerOn(cut);
+  if (s.Update(false) != 0) return ::testing::AssertionFailure() << "the interrupted run succeeded";
+  if (!s.bench.sim().PoweredOff()) return ::testing::AssertionFailure() << "no power cut";
+  // A cut before the first flash command would leave no marker; every cut
+  // here falls on one, so the update must be pending.
+  if (!s.Pending()) return ::testing::AssertionFailure() << "no marker after the cut";
+  s.PowerOn(s.Power());
+  if (s.Update(false) != 1) return ::testing::AssertionFailure() << "resume failed";
+  if (s.Pending()) return ::testing::AssertionFailure() << "marker left after success";
+  if (!(s.Now() == Expected(r))) return ::testing::AssertionFailure() << "wrong memory";
+  return ::testing::AssertionSuccess();
+}
+
+void Sweep(bool tear) {
+  for (const Reference& r : References()) {
+    const int commands = FlashCommandsOf(r);
+    ASSERT_GT(commands, 0) << r.name;
+    int ok = 0, runs = 0;
+    for (int n : CutPoints(commands)) {
+      ++runs;
+      auto result = InterruptThenResume(r, n, tear);
+      EXPECT_TRUE(result) << r.name << (tear ? " torn at " : " cut after ") << n;
+      if (result) ++ok;
+    }
+    std::printf("%s %s: %d of %d cut points of %d commands recovered\n", tear ? "tear" : "cut",
+                r.name.c_str(), ok, runs, commands);
+  }
+}
+
+TEST(Reliability, PowerCutAtEveryFlashCommandThenResume) { Sweep(false); }
+
+TEST(Reliability, TornAtEveryFlashCommandThenResume) { Sweep(true); }
+
+// Seeded runs with up to five interruptions each, cut or torn at a random
+// flash command of the run in progress; then Retry until one run is left
+// alone. Each ends with the expected memory.
+TEST(Reliability, RandomMultiCutRuns) {
+  const int runs = kLong ? 1000 : 50;
+  int ok = 0, interruptions = 0;
+  for (int seed = 1; seed <= runs; ++seed) {
+    std::mt19937 rng(static_cast<unsigned>(seed));
+    // The short version takes the big update less often: it costs most.
+    const int big_every = kLong ? 3 : 10;
+    const Reference& r = References()[seed % big_every == 0 ? 2 : seed % 2 == 0 ? 0 : 1];
+    const int commands = FlashCommandsOf(r);
+    ASSERT_GT(commands, 0);
+    Scenario s(r);
+    const int cuts = 1 + static_cast<int>(rng() % 5);
+    bool broken = false;
+    for (int k = 0; k < cuts && !broken; ++k) {
+      sim::Options o = s.Power();
+      const int at = 1 + static_cast<int>(rng() % static_cast<unsigned>(commands));
+      (rng() % 4 == 0 ? o.tear : o.cut_after) = at;
+      s.PowerOn(o);
+      // A resumed run redoes every command; a cut beyond its last one
+      // lets it finish, which is as good.
+      if (s.Update(false) == 1) break;
+      ++interruptions;
+      if (!s.bench.sim().PoweredOff()) broken = true;
+    }
+    s.PowerOn(s.Power());
+    if (s.Pending() || !(s.Now() == Expected(r))) {
+      if (s.Update(false) != 1) broken = true;
+    }
+    const bool good = !broken && !s.Pending() && s.Now() == Expected(r);
+    EXPECT_TRUE(good) << "seed " << seed << " (" << r.name << ")";
+    if (good) ++ok;
+  }
+  std::printf("random cuts: %d of %d runs (%d interruptions) ended with the expected memory\n", ok,
+              runs, interruptions);
+}
+
+struct NoiseFigures {
+  int runs = 0, succeeded = 0, succeeded_wrong = 0, failed = 0, recovered = 0;
+};
+
+// Seeded update runs on a noisy line. A run that reports success must have
+// written the expected memory (counted when it did not); a failed run is
+// retried on a clean line (resumed when its marker exists, else fresh) and
+// must then end with the expected memory.
+NoiseFigures NoisyRuns(double p, bool verify, int runs) {
+  NoiseFigures f;
+  const Reference& r = References()[1];
+  for (int seed = 1; seed <= runs; ++seed) {
+    Scenario s(r);
+    sim::Options o = s.Power();
+    o.noise = p;
+    o.seed = static_cast<uint64_t>(seed) * 7919 + (verify ? 1 : 0);
+    s.PowerOn(o);
+    ++f.runs;
+    if (s.Update(verify) == 1) {
+      ++f.succeeded;
+      if (!(s.Now() == Expected(r))) ++f.succeeded_wrong;
+      continue;
+    }
+    ++f.failed;
+    s.PowerOn(s.Power());
+    if (s.Update(verify) == 1 && s.Now() == Expected(r)) ++f.recovered;
+  }
+  std::printf("noise %g %s: %d runs, %d succeeded (%d of them with wrong memory), %d failed, "
+              "%d of those recovered\n",
+              p, verify ? "with verify" : "without verify", f.runs, f.succeeded, f.succeeded_wrong,
+              f.failed, f.recovered);
+  return f;
+}
+
+TEST(Reliability, NoisyLineWithVerifyNeverReportsWrongMemory) {
+  const int runs = kLong ? 200 : 4;
+  for (double p : {1e-4, 1e-3}) {
+    NoiseFigures f = NoisyRuns(p, true, runs);
+    EXPECT_EQ(f.succeeded_wrong, 0) << p;
+    EXPECT_EQ(f.recovered, f.failed) << p;
+  }
+}
+
+// Without the read-back a success can hide wrong memory (the frame checksum
+// is an XOR); the figure is printed, and failed runs must still recover.
+TEST(Reliability, NoisyLineWithoutVerifyRecovers) {
+  const int runs = kLong ? 200 : 4;
+  for (double p : {1e-4, 1e-3}) {
+    NoiseFigures f = NoisyRuns(p, false, runs);
+    EXPECT_EQ(f.recovered, f.failed) << p;
+  }
+}
+
+}  // namespace
+}  // namespace vok::reliability
