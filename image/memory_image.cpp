@@ -52,7 +52,7 @@ int MemoryImage::Open(uint32_t base, const std::string& folder) {
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return 1;
   struct stat st;
-  if (::fstat(fd, &st) != 0) {
+  if (platform_io::StatOpened(fd, full_path_.c_str(), &st) != 0) {
     ::close(fd);
     ::unlink(full_path_.c_str());
     return 1;

@@ -55,6 +55,10 @@ inline int FSync(int fd) { return ::_commit(fd); }
 
 // Without symbolic links, the plain stat answers for the name itself.
 inline int LStat(const char* path, struct stat* st) { return ::stat(path, st); }
+
+// The identity of a file just opened, comparable with LStat's: the runtime's
+// fstat fills the device field differently from its stat.
+inline int StatOpened(int /*fd*/, const char* path, struct stat* st) { return ::stat(path, st); }
 #else
 constexpr int kPrivateBinary = O_CLOEXEC;
 constexpr int kNoFollow = O_NOFOLLOW;
@@ -70,6 +74,8 @@ inline ssize_t PWrite(int fd, const void* data, size_t n, uint64_t offset) {
 inline int FSync(int fd) { return ::fsync(fd); }
 
 inline int LStat(const char* path, struct stat* st) { return ::lstat(path, st); }
+
+inline int StatOpened(int fd, const char* /*path*/, struct stat* st) { return ::fstat(fd, st); }
 #endif
 
 }  // namespace vok::platform_io
