@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -15,6 +14,24 @@ namespace {
 
 using test::ScriptedUi;
 using test::TempDir;
+
+#ifdef _WIN32
+const std::string kSep = "\\";
+#else
+const std::string kSep = "/";
+#endif
+
+// Whether a read-only file stops this process: root passes over the bits
+// (under Wine too, which keeps the read-only attribute in them).
+bool ReadOnlyHolds(const TempDir& dir) {
+  const std::string probe = dir.file("probe");
+  std::ofstream(probe) << "x";
+  std::filesystem::permissions(probe, std::filesystem::perms::owner_read);
+  const bool holds = !std::ofstream(probe, std::ios::app);
+  std::filesystem::permissions(probe, std::filesystem::perms::owner_all);
+  std::filesystem::remove(probe);
+  return holds;
+}
 
 std::string Slurp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -169,14 +186,14 @@ TEST(Settings, UnwritableFileReportsEachKeyOnce) {
   EXPECT_TRUE(std::filesystem::is_directory(paths.Settings()));
 
   ScriptedUi ui2;
-  AppPaths gone{dir.folder() + "missing/"};
+  AppPaths gone{dir.folder() + "missing" + kSep};
   WriteSettingsKey(gone, ui2, "ComPort", 1);
   EXPECT_EQ(ui2.MessageTexts(), std::vector<std::string>{"Unable to Write to Initialization File"});
   EXPECT_FALSE(std::filesystem::exists(gone.Settings()));
 
   // Where the bits do hold, a read-only file is refused and left as it was.
-  if (geteuid() != 0) {
-    AppPaths ro{dir.folder() + "ro/"};
+  if (ReadOnlyHolds(dir)) {
+    AppPaths ro{dir.folder() + "ro" + kSep};
     std::filesystem::create_directory(dir.file("ro"));
     Put(ro.Settings(), "[SETUP]\r\nComPort=1\r\n");
     std::filesystem::permissions(ro.Settings(), std::filesystem::perms::owner_read);
@@ -184,23 +201,30 @@ TEST(Settings, UnwritableFileReportsEachKeyOnce) {
     SaveSettingsOnExit(ro, ui3, s);
     EXPECT_EQ(ui3.messages.size(), 3u);
     EXPECT_EQ(Slurp(ro.Settings()), "[SETUP]\r\nComPort=1\r\n");
+    std::filesystem::permissions(ro.Settings(), std::filesystem::perms::owner_all);
   }
 }
 
 TEST(Settings, FoldersAndFixedFiles) {
   std::string folder = ApplicationFolder();
   ASSERT_FALSE(folder.empty());
-  EXPECT_EQ(folder.back(), '/');
+  EXPECT_EQ(std::string(1, folder.back()), kSep);
+#ifdef _WIN32
+  // A full path with its drive, the folder this test program lies in.
+  EXPECT_EQ(folder.substr(1, 2), ":\\");
+  EXPECT_TRUE(std::filesystem::is_regular_file(folder + "settings_test.exe"));
+#else
   EXPECT_EQ(std::filesystem::path(folder + "x").parent_path(),
             std::filesystem::read_symlink("/proc/self/exe").parent_path());
+#endif
 
   TempDir dir;
   AppPaths paths{dir.folder()};
   EXPECT_EQ(paths.Settings(), dir.folder() + "VOKLOAD.INI");
-  EXPECT_EQ(paths.UpdateCmd(), dir.folder() + "UPDATE/UPDATE.CMD");
-  EXPECT_EQ(paths.UpdateSem(), dir.folder() + "UPDATE/UPDATE.SEM");
-  EXPECT_EQ(paths.UpdateLog(), dir.folder() + "UPDATE/UPDATE.LOG");
-  EXPECT_EQ(paths.BackupLog(), dir.folder() + "BACKUP/BACKUP.LOG");
+  EXPECT_EQ(paths.UpdateCmd(), dir.folder() + "UPDATE" + kSep + "UPDATE.CMD");
+  EXPECT_EQ(paths.UpdateSem(), dir.folder() + "UPDATE" + kSep + "UPDATE.SEM");
+  EXPECT_EQ(paths.UpdateLog(), dir.folder() + "UPDATE" + kSep + "UPDATE.LOG");
+  EXPECT_EQ(paths.BackupLog(), dir.folder() + "BACKUP" + kSep + "BACKUP.LOG");
 
   Put(dir.file("BACKUP"), "");  // a file in the way is not reported
   CreateWorkFolders(paths);

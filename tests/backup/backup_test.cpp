@@ -114,13 +114,18 @@ std::string Listing(ProcedureBench& b) {
 }
 
 TEST(Backup, DefaultFileNameIsTheDayBeneathBackup) {
-  AppPaths paths{"/srv/vok/"};
-  EXPECT_EQ(DefaultBackupFileName(paths, test::FixedTime()), "/srv/vok/BACKUP/BK000105.SSS");
+#ifdef _WIN32
+  const std::string folder = "C:\\vok\\", sep = "\\";
+#else
+  const std::string folder = "/srv/vok/", sep = "/";
+#endif
+  AppPaths paths{folder};
+  EXPECT_EQ(DefaultBackupFileName(paths, test::FixedTime()), folder + "BACKUP" + sep + "BK000105.SSS");
   std::tm t = test::FixedTime();
   t.tm_year = 126;
   t.tm_mon = 11;
   t.tm_mday = 31;
-  EXPECT_EQ(DefaultBackupFileName(paths, t), "/srv/vok/BACKUP/BK261231.SSS");
+  EXPECT_EQ(DefaultBackupFileName(paths, t), folder + "BACKUP" + sep + "BK261231.SSS");
 
   ProcedureBench b;
   BackupFields fields{"unchanged", 0, 38400};
@@ -272,6 +277,7 @@ TEST_F(BackupFailure, TargetFallsSilentDuringTheFlashArea) {
   EXPECT_EQ(Text(ReadBytes(b.paths.BackupLog())).substr(0, 27), " \r\nBackup of VOK System of ");
 }
 
+#ifndef _WIN32  // a file size limit stands in for a full disk
 TEST_F(BackupFailure, FileCannotBeWrittenOrClosed) {
   {
     ProcedureBench b;
@@ -301,6 +307,7 @@ TEST_F(BackupFailure, FileCannotBeWrittenOrClosed) {
     EXPECT_EQ(b.log.lines[b.log.lines.size() - 3], "Backup of target flash memory passed");
   }
 }
+#endif
 
 TEST(Backup, FileThatCannotBeCreated) {
   ProcedureBench b;

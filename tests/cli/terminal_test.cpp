@@ -142,6 +142,14 @@ TEST(CliTerminal, ProgressBarIsThrottledMeasuredFromItsFirstReportAndOnlyOnATerm
   EXPECT_EQ(pipe.err.str() + tty.err.str() + tty.out.str(), "");
 }
 
+#ifdef _WIN32
+const std::string kDevicePath = "\\\\.\\COM12";
+const std::string kNotAPort = "LPT1";  // COMn beyond four is a device name here
+#else
+const std::string kDevicePath = "/dev/ttyUSB0";
+const std::string kNotAPort = "COM5";
+#endif
+
 CommandLine Parsed(std::vector<std::string> args) {
   CommandLine line;
   std::string error;
@@ -169,7 +177,7 @@ TEST(CliCommandLine, TheCommandsAndOptionsOfTheInterface) {
   EXPECT_EQ(Parsed({"info"}).command, Command::Info);
   EXPECT_EQ(Parsed({"resume", "--verify"}).command, Command::Resume);
   EXPECT_EQ(Parsed({"start"}).command, Command::Start);
-  EXPECT_EQ(Parsed({"ports", "--port=/dev/ttyUSB0"}).port.value(), "/dev/ttyUSB0");
+  EXPECT_EQ(Parsed({"ports", "--port=" + kDevicePath}).port.value(), kDevicePath);
   EXPECT_EQ(Parsed({"backup"}).file, "");
   EXPECT_EQ(Parsed({"backup", "b.sss"}).file, "b.sss");
   EXPECT_EQ(Parsed({"update", "--", "--odd.sss"}).file, "--odd.sss");
@@ -188,8 +196,8 @@ TEST(CliCommandLine, WrongCommandLinesAreRefusedWithAReason) {
   EXPECT_EQ(Refused({"resume", "a.sss"}), "resume takes no operand");
   EXPECT_EQ(Refused({"backup", "--fresh"}), "--fresh belongs to update");
   EXPECT_EQ(Refused({"info", "--port"}), "option --port needs a value");
-  EXPECT_EQ(Refused({"info", "--port", "COM5"}),
-            "--port takes COM1 to COM4 or a device path, not 'COM5'");
+  EXPECT_EQ(Refused({"info", "--port", kNotAPort}),
+            "--port takes COM1 to COM4 or a device path, not '" + kNotAPort + "'");
   EXPECT_EQ(Refused({"info", "--baud", "fast"}), "--baud takes a positive whole number, not 'fast'");
   EXPECT_EQ(Refused({"info", "--baud", "0"}), "--baud takes a positive whole number, not '0'");
   EXPECT_EQ(Refused({"info", "--baud", "99999999999"}),
@@ -207,6 +215,20 @@ TEST(CliCommandLine, PortNamesAndDevicePaths) {
   EXPECT_EQ(ResolvePort("COM4", table, index), 1);
   EXPECT_EQ(index, 3);
   EXPECT_EQ(table.at("COM1"), "/dev/ttyUSB3");
+#ifdef _WIN32
+  EXPECT_EQ(ResolvePort("\\\\.\\COM3", table, index), 1);
+  EXPECT_EQ(index, 0);
+  EXPECT_EQ(table.at("COM1"), "\\\\.\\COM3");
+  EXPECT_EQ(ResolvePort("com12", table, index), 1);
+  EXPECT_EQ(table.at("COM1"), "com12");
+  for (const char* odd : {"COM0", "COM", "COM1x", "LPT1", "ttyUSB0", "COM1234567"})
+    EXPECT_EQ(ResolvePort(odd, table, index), 0) << odd;
+
+  EXPECT_EQ(FolderWithSeparator("C:\\a\\b"), "C:\\a\\b\\");
+  EXPECT_EQ(FolderWithSeparator("C:\\a\\b\\"), "C:\\a\\b\\");
+  EXPECT_EQ(FolderWithSeparator("C:\\a\\.\\c\\..\\b"), "C:\\a\\b\\");
+  EXPECT_EQ(FolderWithSeparator("C:/a/b"), "C:\\a\\b\\");
+#else
   EXPECT_EQ(ResolvePort("/dev/pts/7", table, index), 1);
   EXPECT_EQ(index, 0);
   EXPECT_EQ(table.at("COM1"), "/dev/pts/7");
@@ -215,6 +237,7 @@ TEST(CliCommandLine, PortNamesAndDevicePaths) {
   EXPECT_EQ(FolderWithSeparator("/a/b"), "/a/b/");
   EXPECT_EQ(FolderWithSeparator("/a/b/"), "/a/b/");
   EXPECT_EQ(FolderWithSeparator("/a/./c/../b"), "/a/b/");
+#endif
 }
 
 }  // namespace

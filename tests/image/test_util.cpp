@@ -1,9 +1,11 @@
 #include "test_util.h"
 
+#ifndef _WIN32
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <fstream>
 #include <iterator>
@@ -12,7 +14,9 @@
 #include "image/srecord.h"
 #include "support/temp_dir.h"
 
+#ifndef _WIN32
 extern char** environ;
+#endif
 
 namespace vok::test {
 
@@ -43,6 +47,7 @@ std::string Record(char type, uint32_t address, const std::vector<uint8_t>& data
   return line;
 }
 
+#ifndef _WIN32
 int RunTool(const std::vector<std::string>& argv, std::string* output) {
   TempDir dir;
   std::string out_path = dir.file("output");
@@ -65,5 +70,6 @@ int RunTool(const std::vector<std::string>& argv, std::string* output) {
   // posix_spawnp reports a missing program as exit status 127 of the child.
   return WEXITSTATUS(status) == 127 ? -1 : WEXITSTATUS(status);
 }
+#endif
 
 }  // namespace vok::test

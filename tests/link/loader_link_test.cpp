@@ -55,6 +55,23 @@ struct ScriptedLoader {
   }
 };
 
+// The device the platform itself gives the name COMn.
+std::string PlatformDevice(int n) {
+#ifdef _WIN32
+  return "\\\\.\\COM" + std::to_string(n);
+#else
+  return "/dev/ttyS" + std::to_string(n - 1);
+#endif
+}
+
+// The packets that went onto the line, each with the rate it went at.
+using Sent = std::vector<std::pair<Bytes, uint32_t>>;
+Sent SentPackets(const FakeSerialPort& port) {
+  Sent sent;
+  for (const auto& w : port.writes) sent.emplace_back(Unframe(w.bytes), w.rate);
+  return sent;
+}
+
 struct LinkOnFake {
   LinkOnFake() : port(new FakeSerialPort), link(std::unique_ptr<SerialPort>(port)) {}
   FakeSerialPort* port;
@@ -63,9 +80,9 @@ struct LinkOnFake {
 
 TEST(LinkPortNames, MapToDevices) {
   LoaderLink link(std::make_unique<FakeSerialPort>());
-  EXPECT_EQ(link.DeviceFor("COM1"), "/dev/ttyS0");
-  EXPECT_EQ(link.DeviceFor("COM4"), "/dev/ttyS3");
-  EXPECT_EQ(link.DeviceFor("COM10"), "/dev/ttyS9");
+  EXPECT_EQ(link.DeviceFor("COM1"), PlatformDevice(1));
+  EXPECT_EQ(link.DeviceFor("COM4"), PlatformDevice(4));
+  EXPECT_EQ(link.DeviceFor("COM10"), PlatformDevice(10));
   EXPECT_EQ(link.DeviceFor("/dev/ttyUSB0"), "/dev/ttyUSB0");
   EXPECT_EQ(link.DeviceFor("./tty"), "./tty");
   for (const char* odd : {"COM0", "COM", "COM:", "COM1x", "com1", "COM-1", "COM01", "LPT1", "", "COM99999999999"}) {
@@ -74,7 +91,7 @@ TEST(LinkPortNames, MapToDevices) {
   link.SetPortTable({{"COM1", "/dev/ttyUSB0"}, {"COM2", ""}, {"COM:", "/dev/odd"}});
   EXPECT_EQ(link.DeviceFor("COM1"), "/dev/ttyUSB0");
   EXPECT_EQ(link.DeviceFor("COM2"), "");
-  EXPECT_EQ(link.DeviceFor("COM3"), "/dev/ttyS2");
+  EXPECT_EQ(link.DeviceFor("COM3"), PlatformDevice(3));
   EXPECT_EQ(link.DeviceFor("COM:"), "/dev/odd");
 }
 
@@ -87,15 +104,17 @@ TEST(LinkPortNames, OpeningByIndex) {
     EXPECT_EQ(f.link.OpenLinkPlain(index, 38400), 0);
     f.link.CloseLink();
   }
-  EXPECT_EQ(f.port->opened, (std::vector<std::string>{"/dev/ttyS0", "/dev/ttyS0", "/dev/ttyS1", "/dev/ttyS1",
-                                                      "/dev/ttyS2", "/dev/ttyS2", "/dev/ttyS3", "/dev/ttyS3"}));
+  EXPECT_EQ(f.port->opened, (std::vector<std::string>{PlatformDevice(1), PlatformDevice(1),
+                                                      PlatformDevice(2), PlatformDevice(2),
+                                                      PlatformDevice(3), PlatformDevice(3),
+                                                      PlatformDevice(4), PlatformDevice(4)}));
   f.port->opened.clear();
   // Index 9 names "COM:" one way and "COM10" the other; -1 names "COM0".
   EXPECT_EQ(f.link.OpenLinkOnPort(9, 38400), kErrPortOpen);
   EXPECT_EQ(f.link.OpenLinkPlain(-1, 38400), kErrPortOpen);
   EXPECT_TRUE(f.port->opened.empty());
   EXPECT_EQ(f.link.OpenLinkPlain(9, 38400), 0);
-  EXPECT_EQ(f.port->opened, std::vector<std::string>{"/dev/ttyS9"});
+  EXPECT_EQ(f.port->opened, std::vector<std::string>{PlatformDevice(10)});
 }
 
 TEST(LinkNegotiation, LoaderAtTheRequestedRateGetsNoRatePacket) {
@@ -103,9 +122,7 @@ TEST(LinkNegotiation, LoaderAtTheRequestedRateGetsNoRatePacket) {
   f.port->responder = ScriptedLoader{38400};
   EXPECT_EQ(f.link.OpenLink("COM1", 38400), 0);
   EXPECT_TRUE(f.link.IsOpen());
-  ASSERT_EQ(f.port->writes.size(), 1u);
-  EXPECT_EQ(f.port->writes[0].bytes, test::Frame(kProbe));
-  EXPECT_EQ(f.port->writes[0].rate, 38400u);
+  EXPECT_EQ(SentPackets(*f.port), (Sent{{kProbe, 38400}}));
   EXPECT_EQ(f.port->Baud(), 38400u);
   EXPECT_TRUE(f.port->busy_waits.empty());
 }
@@ -115,15 +132,8 @@ TEST(LinkNegotiation, FallsBackToTheLoadersRateAndMovesItUp) {
   f.port->responder = ScriptedLoader{9600};
   EXPECT_EQ(f.link.OpenLink("COM1", 38400), 0);
   const auto& w = f.port->writes;
-  ASSERT_EQ(w.size(), 4u);
-  EXPECT_EQ(w[0].bytes, test::Frame(kProbe));
-  EXPECT_EQ(w[0].rate, 38400u);
-  EXPECT_EQ(w[1].bytes, test::Frame(kProbe));
-  EXPECT_EQ(w[1].rate, 9600u);
-  EXPECT_EQ(w[2].bytes, test::Frame({0x00, 0x05, 0x03, 0x00, 0x00, 0x96, 0x00}));
-  EXPECT_EQ(w[2].rate, 9600u);
-  EXPECT_EQ(w[3].bytes, test::Frame(kProbe));
-  EXPECT_EQ(w[3].rate, 38400u);
+  const Bytes to_38400 = {0x00, 0x05, 0x03, 0x00, 0x00, 0x96, 0x00};
+  ASSERT_EQ(SentPackets(*f.port), (Sent{{kProbe, 38400}, {kProbe, 9600}, {to_38400, 9600}, {kProbe, 38400}}));
   // The silent probe costs its 200 ms time-out and three read attempts.
   EXPECT_EQ(w[1].tick - w[0].tick, 330u);
   EXPECT_EQ(f.port->busy_waits, std::vector<uint32_t>{500});
@@ -140,10 +150,9 @@ TEST(LinkNegotiation, FollowsTheRateTheLoaderNames) {
   f.port->responder = loader;
   EXPECT_EQ(f.link.OpenLink("COM1", 115200), 0);
   // 115200 silent, 9600 silent, 38400 answers.
-  ASSERT_EQ(f.port->writes.size(), 5u);
-  EXPECT_EQ(f.port->writes[2].rate, 38400u);
-  EXPECT_EQ(f.port->writes[3].bytes, test::Frame({0x00, 0x05, 0x03, 0x00, 0x01, 0xC2, 0x00}));
-  EXPECT_EQ(f.port->writes[4].rate, 57600u);
+  const Bytes to_115200 = {0x00, 0x05, 0x03, 0x00, 0x01, 0xC2, 0x00};
+  EXPECT_EQ(SentPackets(*f.port), (Sent{{kProbe, 115200}, {kProbe, 9600}, {kProbe, 38400},
+                                        {to_115200, 38400}, {kProbe, 57600}}));
   EXPECT_EQ(f.port->Baud(), 57600u);
 }
 
@@ -152,10 +161,7 @@ TEST(LinkNegotiation, Failures) {
     // Nobody answers: every candidate is probed once, the port is closed.
     LinkOnFake f;
     EXPECT_EQ(f.link.OpenLink("COM1", 115200), kErrNoReply);
-    ASSERT_EQ(f.port->writes.size(), 3u);
-    EXPECT_EQ(f.port->writes[0].rate, 115200u);
-    EXPECT_EQ(f.port->writes[1].rate, 9600u);
-    EXPECT_EQ(f.port->writes[2].rate, 38400u);
+    EXPECT_EQ(SentPackets(*f.port), (Sent{{kProbe, 115200}, {kProbe, 9600}, {kProbe, 38400}}));
     EXPECT_FALSE(f.port->is_open);
     EXPECT_FALSE(f.link.IsOpen());
     EXPECT_EQ(f.link.ExchangePacket(1, kProbe.data(), 1500, f.link.ReplyBuffer(), 20), kErrNotOpen);

@@ -16,7 +16,9 @@ class TempDir {
 
   const std::filesystem::path& path() const { return path_; }
   // The folder as the procedures take it: with a trailing separator.
-  std::string folder() const { return path_.string() + "/"; }
+  std::string folder() const {
+    return path_.string() + static_cast<char>(std::filesystem::path::preferred_separator);
+  }
   std::string file(const std::string& name) const { return (path_ / name).string(); }
 
  private:

@@ -2,7 +2,9 @@
 
 #include <csignal>
 #include <cstdio>
+#ifndef _WIN32
 #include <sys/resource.h>
+#endif
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -92,6 +94,7 @@ std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {
   return out;
 }
 
+#ifndef _WIN32
 FileSizeLimit::FileSizeLimit(uint64_t bytes) {
   previous_handler_ = std::signal(SIGXFSZ, SIG_IGN);
   rlimit r{};
@@ -108,6 +111,7 @@ FileSizeLimit::~FileSizeLimit() {
   setrlimit(RLIMIT_FSIZE, &r);
   std::signal(SIGXFSZ, previous_handler_);
 }
+#endif
 
 std::tm FixedTime() {
   std::tm t{};

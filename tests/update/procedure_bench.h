@@ -55,8 +55,9 @@ void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 bool Exists(const std::string& path);
 // Bytes 0x00..0xFE in a run that starts at seed; never 0xFF throughout.
 std::vector<uint8_t> Pattern(size_t n, uint8_t seed);
+#ifndef _WIN32
 // While it lives, writes past the given size fail (EFBIG) in this process,
-// whoever runs it.
+// whoever runs it. POSIX only.
 class FileSizeLimit {
  public:
   explicit FileSizeLimit(uint64_t bytes);
@@ -68,6 +69,7 @@ class FileSizeLimit {
   uint64_t previous_ = 0;
   void (*previous_handler_)(int) = nullptr;
 };
+#endif
 
 // 5 January 2000, 10:20:30.
 std::tm FixedTime();
