@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -100,6 +101,14 @@ class CliTest : public ::testing::Test {
     args.insert(args.begin(), {"--folder", dir.folder()});
     return RunProgramIn(CliProgram(), args, dir.path().string());
   }
+  // voksim with these arguments, COM1 of the settings pointing at it.
+  VoksimProcess& StartSim(const std::vector<std::string>& args,
+                          const std::string& setup = "ComPort=0\r\n") {
+    sims.push_back(std::make_unique<VoksimProcess>(args));
+    EXPECT_TRUE(sims.back()->started());
+    WriteSettings(sims.back()->device(), setup);
+    return *sims.back();
+  }
   std::string Path(const std::string& relative) const { return dir.file(relative); }
   bool Exists(const std::string& relative) const { return fs::exists(Path(relative)); }
   std::string UpdateFile() {
@@ -116,12 +125,11 @@ class CliTest : public ::testing::Test {
   }
 
   TempDir dir;
+  std::vector<std::unique_ptr<VoksimProcess>> sims;
 };
 
 TEST_F(CliTest, InfoPrintsTheListingWithLfLineEndsAndLeavesTheSettingsAlone) {
-  VoksimProcess sim({});
-  ASSERT_TRUE(sim.started());
-  WriteSettings(sim.device(), "ComPort=0\r\nBaudrate=115200\r\n");
+  StartSim({}, "ComPort=0\r\nBaudrate=115200\r\n");
   std::string settings_before = ReadFile(Path("VOKLOAD.INI"));
 
   CliRun r = Cli({"info"});
@@ -138,9 +146,7 @@ TEST_F(CliTest, InfoPrintsTheListingWithLfLineEndsAndLeavesTheSettingsAlone) {
 }
 
 TEST_F(CliTest, InfoAgainstASilentTargetFails) {
-  VoksimProcess sim({"--silent"});
-  ASSERT_TRUE(sim.started());
-  WriteSettings(sim.device());
+  StartSim({"--silent"});
   CliRun r = Cli({"info"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.out, "*** no target information found ***\n");
@@ -168,10 +174,8 @@ TEST_F(CliTest, AMissingPortIsNotChangedInTheSettings) {
 
 TEST_F(CliTest, UpdateProgramsTheFileAndKeepsTheRestOfTheSector) {
   std::string state = Path("state.bin");
-  VoksimProcess sim({"--state", state});
-  ASSERT_TRUE(sim.started());
+  VoksimProcess& sim = StartSim({"--state", state});
   std::vector<uint8_t> sector = StateMemory(state, 0x84000, 0x2000);
-  WriteSettings(sim.device());
 
   CliRun r = Cli({"update", UpdateFile()});
   EXPECT_EQ(r.status, 0) << r.err;
@@ -211,9 +215,7 @@ TEST_F(CliTest, AnInterruptedUpdateIsRefusedThenResumed) {
     EXPECT_TRUE(Exists("UPDATE/UPDATE.SEM") && Exists("UPDATE/UPDATE.CMD"));
   }
   // The controller comes back with the memory it had at the cut.
-  VoksimProcess sim({"--state", state});
-  ASSERT_TRUE(sim.started());
-  WriteSettings(sim.device());
+  VoksimProcess& sim = StartSim({"--state", state});
   std::string command_file = ReadFile(Path("UPDATE/UPDATE.CMD"));
 
   CliRun r = Cli({"update", UpdateFile()});
@@ -241,10 +243,8 @@ TEST_F(CliTest, AnInterruptedUpdateIsRefusedThenResumed) {
 
 TEST_F(CliTest, FreshDiscardsThePendingUpdate) {
   std::string state = Path("state.bin");
-  VoksimProcess sim({"--state", state});
-  ASSERT_TRUE(sim.started());
+  VoksimProcess& sim = StartSim({"--state", state});
   std::vector<uint8_t> sector = StateMemory(state, 0x84000, 0x2000);
-  WriteSettings(sim.device());
   fs::create_directory(Path("UPDATE"));
   WriteFile(Path("UPDATE/UPDATE.SEM"), "");
   WriteFile(Path("UPDATE/UPDATE.CMD"), "left over");
@@ -266,9 +266,7 @@ TEST_F(CliTest, FreshDiscardsThePendingUpdate) {
 }
 
 TEST_F(CliTest, VerifyCatchesARecordTheTargetDidNotProgram) {
-  VoksimProcess sim({"--ignore-program", "0x84100"});
-  ASSERT_TRUE(sim.started());
-  WriteSettings(sim.device());
+  StartSim({"--ignore-program", "0x84100"});
 
   CliRun r = Cli({"update", "--verify", UpdateFile()});
   EXPECT_EQ(r.status, 1);
@@ -280,9 +278,7 @@ TEST_F(CliTest, VerifyCatchesARecordTheTargetDidNotProgram) {
 }
 
 TEST_F(CliTest, VerifiedUpdateAndItsWrongInputs) {
-  VoksimProcess sim({});
-  ASSERT_TRUE(sim.started());
-  WriteSettings(sim.device());
+  StartSim({});
   CliRun r = Cli({"update", UpdateFile(), "--verify"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(Has(r.out, "Verifying target memory passed\nUpdate of target memory succeeded\n"))
@@ -299,9 +295,7 @@ TEST_F(CliTest, VerifiedUpdateAndItsWrongInputs) {
 }
 
 TEST_F(CliTest, BackupOverAnExistingFileOnlyWithYes) {
-  VoksimProcess sim({});
-  ASSERT_TRUE(sim.started());
-  WriteSettings(sim.device());
+  StartSim({});
 
   CliRun r = Cli({"--no-progress", "backup"});
   EXPECT_EQ(r.status, 0) << r.err;
@@ -341,16 +335,12 @@ TEST_F(CliTest, BackupOverAnExistingFileOnlyWithYes) {
 
 TEST_F(CliTest, StartAgainstTheLoaderAndAgainstARunningApplication) {
   {
-    VoksimProcess sim({});
-    ASSERT_TRUE(sim.started());
-    WriteSettings(sim.device());
+    StartSim({});
     CliRun r = Cli({"start"});
     EXPECT_EQ(r.status, 0) << r.err;
     EXPECT_EQ(r.out + r.err, "");
   }
-  VoksimProcess app({"--app"});
-  ASSERT_TRUE(app.started());
-  WriteSettings(app.device());
+  StartSim({"--app"});
   CliRun r = Cli({"start"});
   EXPECT_EQ(r.status, 1);
   EXPECT_EQ(r.err, "Vok is already started\n");
