@@ -8,14 +8,7 @@
 #include <system_error>
 #include <utility>
 
-#include <unistd.h>
-
 #ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-
 #include <random>
 #endif
 
@@ -59,9 +52,10 @@ bool MakeFreshFolder(std::string& pattern) {
   const size_t tail = pattern.size() - 6;
   for (int attempt = 0; attempt < 100; ++attempt) {
     for (size_t i = tail; i < pattern.size(); ++i) pattern[i] = kChars[pick() % (sizeof kChars - 1)];
-    // Fails for a name that exists: the folder is ours alone.
-    if (::CreateDirectoryA(pattern.c_str(), nullptr)) return true;
-    if (::GetLastError() != ERROR_ALREADY_EXISTS) return false;
+    // Only a folder made here and now counts: it is ours alone.
+    std::error_code ec;
+    if (std::filesystem::create_directory(pattern, ec)) return true;
+    if (ec) return false;
   }
   return false;
 #else
@@ -72,10 +66,12 @@ bool MakeFreshFolder(std::string& pattern) {
 // Puts from in the place of to, replacing a file of that name.
 bool ReplaceFile(const std::string& from, const std::string& to) {
 #ifdef _WIN32
-  // The runtime's rename refuses to replace an existing file.
-  if (::MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-    return true;
-  errno = EACCES;
+  // The runtime's rename refuses to replace an existing file; this one
+  // replaces it, and takes paths of any length.
+  std::error_code ec;
+  std::filesystem::rename(from, to, ec);
+  if (!ec) return true;
+  errno = ec.value();
   return false;
 #else
   return ::rename(from.c_str(), to.c_str()) == 0;
@@ -112,7 +108,10 @@ class StagedBackupFile {
   void Commit() {
     if (!ReplaceFile(staged_, final_))
       throw FileException("cannot rename the backup file", final_, errno);
-    ::rmdir(folder_.c_str());
+    std::error_code ec;
+    // Through the library rather than rmdir: the Windows runtime's stops at
+    // 260 characters.
+    std::filesystem::remove(folder_, ec);
     folder_.clear();
     SyncFolder(FolderOf(final_));
   }
@@ -120,8 +119,9 @@ class StagedBackupFile {
   // Removes the staged file and its folder, whatever they hold.
   void Discard() {
     if (folder_.empty()) return;
-    ::unlink(staged_.c_str());
-    ::rmdir(folder_.c_str());
+    std::error_code ec;
+    std::filesystem::remove(staged_, ec);
+    std::filesystem::remove(folder_, ec);
     folder_.clear();
   }
 
