@@ -52,7 +52,7 @@ Loaded Load(const std::string& path, const std::string& folder) {
   }
   const uint32_t top = out.spans.empty() ? 0 : out.spans.back().second;
   out.bytes.resize(top);
-  image.Fetch(0, out.bytes.data(), top);
+  if (top != 0) image.Fetch(0, out.bytes.data(), top);
   return out;
 }
 
