@@ -3,7 +3,12 @@
 #include <algorithm>
 #include <cmath>
 
-#ifdef VOK_HAVE_ALSA
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+#elif defined(VOK_HAVE_ALSA)
 #include <alsa/asoundlib.h>
 #endif
 
@@ -28,7 +33,22 @@ std::vector<int16_t> ToneSamples(unsigned frequency_hz, unsigned duration_ms, un
   return samples;
 }
 
-#ifdef VOK_HAVE_ALSA
+#if defined(_WIN32)
+
+// The system's tone generator; Beep returns when the tone has sounded.
+bool ToneOutput::Open() { return !unavailable_; }
+void ToneOutput::Close() {}
+void ToneOutput::Play(unsigned frequency_hz, unsigned duration_ms) {
+  if (unavailable_) return;
+  // Beep takes 37 to 32767 Hz and fails without a sound device.
+  if (frequency_hz < 37 || frequency_hz > 32767) {
+    ::Sleep(duration_ms);
+    return;
+  }
+  if (!::Beep(frequency_hz, duration_ms)) unavailable_ = true;
+}
+
+#elif defined(VOK_HAVE_ALSA)
 
 namespace {
 // The library reports a missing card on standard error; a missing device is
