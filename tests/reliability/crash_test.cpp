@@ -30,6 +30,12 @@
 #ifndef VOK_RELIABILITY_LONG
 #define VOK_RELIABILITY_LONG 0
 #endif
+// The two builds need test names of their own in CTest.
+#if VOK_RELIABILITY_LONG
+#define VOK_SUITE ReliabilityLong
+#else
+#define VOK_SUITE Reliability
+#endif
 
 namespace vok::reliability {
 namespace {
@@ -105,7 +111,7 @@ class CrashBench {
   std::string state_, update_;
 };
 
-TEST(Reliability, CliKilledAtRandomMomentsThenResumed) {
+TEST(VOK_SUITE, CliKilledAtRandomMomentsThenResumed) {
   const Reference& r = References()[1];  // across the sector 1/2 boundary
   // How long an undisturbed update takes here.
   double full_s = 0;
@@ -153,7 +159,7 @@ TEST(Reliability, CliKilledAtRandomMomentsThenResumed) {
 // strace sees every call the program makes: the command file's descriptor
 // and the UPDATE folder's are fsync'ed before UPDATE.SEM is opened for
 // creation.
-TEST(Reliability, CommandFileAndFolderSyncedBeforeTheMarker) {
+TEST(VOK_SUITE, CommandFileAndFolderSyncedBeforeTheMarker) {
   if (std::system("strace -V >/dev/null 2>&1") != 0) GTEST_SKIP() << "strace is not installed";
   CrashBench b(References()[0]);
   test::VoksimProcess sim({"--state", b.state()});

@@ -15,6 +15,12 @@
 #ifndef VOK_RELIABILITY_LONG
 #define VOK_RELIABILITY_LONG 0
 #endif
+// The two builds need test names of their own in CTest.
+#if VOK_RELIABILITY_LONG
+#define VOK_SUITE ReliabilityLong
+#else
+#define VOK_SUITE Reliability
+#endif
 
 namespace vok::reliability {
 namespace {
@@ -67,14 +73,14 @@ void Sweep(bool tear) {
   }
 }
 
-TEST(Reliability, PowerCutAtEveryFlashCommandThenResume) { Sweep(false); }
+TEST(VOK_SUITE, PowerCutAtEveryFlashCommandThenResume) { Sweep(false); }
 
-TEST(Reliability, TornAtEveryFlashCommandThenResume) { Sweep(true); }
+TEST(VOK_SUITE, TornAtEveryFlashCommandThenResume) { Sweep(true); }
 
 // Seeded runs with up to five interruptions each, cut or torn at a random
 // flash command of the run in progress; then Retry until one run is left
 // alone. Each ends with the expected memory.
-TEST(Reliability, RandomMultiCutRuns) {
+TEST(VOK_SUITE, RandomMultiCutRuns) {
   const int runs = kLong ? 1000 : 50;
   int ok = 0, interruptions = 0;
   for (int seed = 1; seed <= runs; ++seed) {
@@ -144,7 +150,7 @@ NoiseFigures NoisyRuns(double p, bool verify, int runs) {
   return f;
 }
 
-TEST(Reliability, NoisyLineWithVerifyNeverReportsWrongMemory) {
+TEST(VOK_SUITE, NoisyLineWithVerifyNeverReportsWrongMemory) {
   const int runs = kLong ? 200 : 4;
   for (double p : {1e-4, 1e-3}) {
     NoiseFigures f = NoisyRuns(p, true, runs);
@@ -155,7 +161,7 @@ TEST(Reliability, NoisyLineWithVerifyNeverReportsWrongMemory) {
 
 // Without the read-back a success can hide wrong memory (the frame checksum
 // is an XOR); the figure is printed, and failed runs must still recover.
-TEST(Reliability, NoisyLineWithoutVerifyRecovers) {
+TEST(VOK_SUITE, NoisyLineWithoutVerifyRecovers) {
   const int runs = kLong ? 200 : 4;
   for (double p : {1e-4, 1e-3}) {
     NoiseFigures f = NoisyRuns(p, false, runs);
