@@ -143,6 +143,7 @@ int MemoryImage::Store(uint32_t address, const uint8_t* data, uint32_t length) {
 }
 
 void MemoryImage::Fetch(uint32_t address, uint8_t* buffer, uint32_t length) {
+  if (length == 0) return;  // a caller may pass no buffer for nothing
   std::memset(buffer, 0xFF, length);
   if (!open_ || extent_length_ == 0) return;
   const uint64_t first = uint64_t{base_} + extent_start_;

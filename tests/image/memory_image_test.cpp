@@ -89,6 +89,7 @@ TEST(MemoryImage, WithoutFile) {
   const Bytes one{1};
   EXPECT_EQ(image.Store(0x100, one.data(), 1), 3);
   EXPECT_EQ(Fetch(image, 0x100, 2), Bytes(2, 0xFF));
+  image.Fetch(0x100, nullptr, 0);  // nothing asked, nothing touched
   test::TempDir dir;
   EXPECT_EQ(image.Open(0, dir.file("missing")), 1);
   EXPECT_FALSE(image.IsOpen());
