@@ -180,26 +180,26 @@ uint16_t Simulator::Checksum(const uint8_t* data, size_t n) {
   return crc;
 }
 
-bool Simulator::AddComponent(const ComponentSpec& spec) {
-  uint64_t at = spec.header_at;
+bool Simulator::AddComponent(const ComponentSpec& component) {
+  uint64_t at = component.header_at;
   if (at == 0) {
-    if (spec.start < kFlashStart + kHeaderSize) return false;
-    at = (uint64_t{spec.start} - kHeaderSize) & ~uint64_t{0xFFF};
+    if (component.start < kFlashStart + kHeaderSize) return false;
+    at = (uint64_t{component.start} - kHeaderSize) & ~uint64_t{0xFFF};
   }
   if (at % 0x1000 != 0 || at < kFlashStart || at + kHeaderSize > uint64_t{kFlashEnd} + 1) return false;
-  if (spec.name.size() > kNameSize) return false;
-  const uint8_t* data = Cells(spec.start, spec.length);
+  if (component.name.size() > kNameSize) return false;
+  const uint8_t* data = Cells(component.start, component.length);
   if (data == nullptr) return false;
 
   std::vector<uint8_t> h;
   Put32(h, kHeaderMagic);
-  Put32(h, spec.start);
-  Put32(h, spec.length);
-  Put16(h, Checksum(data, spec.length));
-  h.push_back(spec.type);
-  h.insert(h.end(), spec.version, spec.version + 3);
+  Put32(h, component.start);
+  Put32(h, component.length);
+  Put16(h, Checksum(data, component.length));
+  h.push_back(component.type);
+  h.insert(h.end(), component.version, component.version + 3);
   h.insert(h.end(), 4, 0x00);
-  h.insert(h.end(), spec.name.begin(), spec.name.end());
+  h.insert(h.end(), component.name.begin(), component.name.end());
   h.resize(kHeaderSize, 0x00);
   WriteMemory(static_cast<uint32_t>(at), h);
   return true;
