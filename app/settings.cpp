@@ -18,11 +18,7 @@ namespace vok {
 
 namespace {
 
-#ifdef _WIN32
-constexpr char kSep = '\\';
-#else
-constexpr char kSep = '/';
-#endif
+constexpr char kSep = kPathSeparator;
 
 constexpr const char* kSetupSection = "SETUP";
 constexpr const char* kPortsSection = "Ports";

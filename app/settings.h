@@ -8,6 +8,13 @@
 
 namespace vok {
 
+// The separator of the paths the procedures build.
+#ifdef _WIN32
+inline constexpr char kPathSeparator = '\\';
+#else
+inline constexpr char kPathSeparator = '/';
+#endif
+
 struct Settings {
   int32_t port_index = 0;      // ComPort: 0 = COM1 ... 3 = COM4, -1 none
   int32_t baud_rate = 38400;   // Baudrate

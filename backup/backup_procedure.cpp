@@ -25,11 +25,7 @@ namespace vok {
 
 namespace {
 
-#ifdef _WIN32
-constexpr char kSep = '\\';
-#else
-constexpr char kSep = '/';
-#endif
+constexpr char kSep = kPathSeparator;
 
 // Anything of that name, a dangling symbolic link included.
 bool NameTaken(const std::string& path) {

@@ -5,6 +5,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "app/settings.h"
+
 #ifndef VOK_VERSION
 #define VOK_VERSION "1.1.1"
 #endif
@@ -36,11 +38,10 @@ bool IsDevicePath(const std::string& name) {
   }
   return true;
 }
-constexpr char kSep = '\\';
 #else
 bool IsDevicePath(const std::string& name) { return name.find('/') != std::string::npos; }
-constexpr char kSep = '/';
 #endif
+constexpr char kSep = kPathSeparator;
 
 bool ParseRate(const std::string& text, int& rate) {
   if (text.empty() || text.size() > 10) return false;
