@@ -17,6 +17,7 @@
 
 #include "cli_process.h"
 #include "sim/simulator.h"
+#include "support/srecord_text.h"
 #include "support/temp_dir.h"
 #include "support/voksim_process.h"
 
@@ -47,20 +48,7 @@ bool Has(const std::string& text, const std::string& piece) {
 
 // One S-record line with CR LF: S0 (16-bit address), S2 (24-bit), S8 (end).
 std::string SRecord(char type, uint32_t address, const std::vector<uint8_t>& data) {
-  int address_bytes = type == '0' ? 2 : 3;
-  std::vector<uint8_t> body{static_cast<uint8_t>(address_bytes + data.size() + 1)};
-  for (int i = address_bytes - 1; i >= 0; --i) body.push_back(static_cast<uint8_t>(address >> (8 * i)));
-  body.insert(body.end(), data.begin(), data.end());
-  unsigned sum = 0;
-  for (uint8_t b : body) sum += b;
-  body.push_back(static_cast<uint8_t>(~sum));
-  std::string line = std::string("S") + type;
-  char hex[3];
-  for (uint8_t b : body) {
-    std::snprintf(hex, sizeof hex, "%02X", b);
-    line += hex;
-  }
-  return line + "\r\n";
+  return test::SRecordLine(type, address, data);
 }
 
 // A small update: 16 bytes in the middle of the first flash sector, whose
