@@ -74,6 +74,7 @@ void MemoryImage::FillErased(uint64_t from, uint64_t to) {
   while (from < to) {
     size_t piece = static_cast<size_t>(std::min<uint64_t>(kFillPiece, to - from));
     file_.WriteAt(from, kErased.data(), piece);
+    bytes_written_ += piece;
     from += piece;
   }
 }
@@ -115,9 +116,11 @@ int MemoryImage::Store(uint32_t address, const uint8_t* data, uint32_t length) {
       scratch_.insert(scratch_.end(), data, data + length);
       scratch_.resize(scratch_.size() + static_cast<size_t>(fill_after), 0xFF);
       file_.WriteAt(offset - fill_before, scratch_.data(), scratch_.size());
+      bytes_written_ += scratch_.size();
     } else {
       FillErased(offset - fill_before, offset);
       file_.WriteAt(offset, data, length);
+      bytes_written_ += length;
       FillErased(new_end, new_end + fill_after);
     }
   } catch (const FileException&) {

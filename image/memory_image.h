@@ -52,6 +52,9 @@ class MemoryImage {
   // True once a Fetch met a file error: the bytes it gave as 0xFF were not
   // read, so what was built from them must not go to the target.
   bool HadReadError() const { return read_error_; }
+  // Bytes written to the file so far, filler included: what loading an
+  // update file costs, whatever the order of its records.
+  uint64_t GetBytesWritten() const { return bytes_written_; }
 
  private:
   void FillErased(uint64_t from, uint64_t to);
@@ -63,6 +66,7 @@ class MemoryImage {
   uint32_t extent_length_ = 0;
   bool open_ = false;
   bool read_error_ = false;
+  uint64_t bytes_written_ = 0;
   std::string full_path_;
   dev_t device_ = 0;
   ino_t inode_ = 0;

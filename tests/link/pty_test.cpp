@@ -34,6 +34,11 @@ namespace {
 using test::Bytes;
 using Clock = std::chrono::steady_clock;
 
+// Real waits are held to their lower bounds only. An upper bound on a real
+// clock would time the scheduler of a loaded machine; it only catches a hang.
+// The exact windows are checked on the fake port's virtual clock.
+constexpr long kHangMs = 10000;
+
 long MsSince(Clock::time_point start) {
   return static_cast<long>(
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count());
@@ -206,7 +211,7 @@ TEST(LinkPty, SilentLineTimesOutWithinBounds) {
     EXPECT_EQ(pty.port->ReadPortByte(&b, t), kErrTimeout);
     const long elapsed = MsSince(start);
     EXPECT_GE(elapsed, static_cast<long>(t) + 110) << "T=" << t;
-    EXPECT_LE(elapsed, static_cast<long>(t) + 220 + 80) << "T=" << t;
+    EXPECT_LT(elapsed, static_cast<long>(t) + kHangMs) << "T=" << t;
   }
   // A byte a little after T is still taken.
   std::thread late([&] {
@@ -228,11 +233,11 @@ TEST(LinkPty, HungUpLineKeepsItsTiming) {
   EXPECT_EQ(pty.port->ReadPortByte(&b, 100), kErrTimeout);
   const long elapsed = MsSince(start);
   EXPECT_GE(elapsed, 210);
-  EXPECT_LE(elapsed, 300);
+  EXPECT_LT(elapsed, kHangMs);
   EXPECT_LT(std::clock() - cpu, CLOCKS_PER_SEC / 20);  // waited, did not spin
   const uint8_t one = 1;
   EXPECT_EQ(pty.port->WritePort(1, &one), kErrWrite);
-  EXPECT_LT(MsSince(start), 400);
+  EXPECT_LT(MsSince(start), kHangMs);
 }
 
 TEST(LinkPty, PurgeDiscardsPendingInput) {
@@ -265,7 +270,7 @@ TEST(LinkPty, WriteCutShortGivesUpAndPortStaysUsable) {
   }
   ASSERT_EQ(result, kErrWrite);
   EXPECT_GE(elapsed, 740);
-  EXPECT_LE(elapsed, 740 + 150);
+  EXPECT_LT(elapsed, kHangMs);
 
   pty.Drain();
   const Bytes hello = {'h', 'e', 'l', 'l', 'o'};
