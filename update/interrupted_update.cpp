@@ -16,11 +16,7 @@ namespace {
 // [first, end) in 64 bits, so a run may end at 0xFFFFFFFF.
 using Span = std::pair<uint64_t, uint64_t>;
 
-bool IsFlashSectorStart(uint32_t address) {
-  return std::any_of(kFlashSectors.begin(), kFlashSectors.end(),
-                     [address](const FlashSector& s) { return s.start == address; });
-}
-
+// The length of the sector that starts there; 0 for no sector of the table.
 uint32_t FlashSectorLength(uint32_t start) {
   for (const FlashSector& s : kFlashSectors)
     if (s.start == start) return s.length;
@@ -58,7 +54,7 @@ bool CommandFileCarriesOver(const std::string& path) {
     if (!reader.Open(path)) return false;
     uint32_t sector;
     while (reader.NextSector(sector))
-      if (!IsFlashSectorStart(sector)) return false;
+      if (FlashSectorLength(sector) == 0) return false;
     CommandRecord record;
     while (reader.NextRecord(record))
       if (uint64_t{record.address} + record.length > MemoryImage::kImageSize) return false;

@@ -65,8 +65,8 @@ bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateO
     c.log.EndStep(ok);
     if (!ok) return false;
   }
-  // Stopped before the plan is written: the target is untouched and no
-  // journal is left.
+  // Stopped before the plan is written: this run has not touched the
+  // target and leaves no journal of its own.
   if (c.ui.StopRequested()) return false;
 
   c.log.BeginStep("Building update command file");

@@ -9,7 +9,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -234,51 +233,6 @@ TEST(VOK_SUITE, CliStoppedBySignalAtRandomMomentsLeavesOnlyTheJournal) {
               "(%d stopped at a safe point, %d with the marker left; slowest end %.2f s after "
               "the signal; full update %.2f s)\n",
               ok, runs, stopped, pending, slowest_s, full_s);
-}
-
-// A backup stopped so leaves no staging folder, and the earlier backup of
-// that name as it was.
-TEST(VOK_SUITE, CliBackupStoppedBySignalKeepsTheEarlierBackup) {
-  CrashBench b(References()[0]);
-  test::VoksimProcess sim({"--state", b.state()});
-  ASSERT_TRUE(sim.started());
-  const std::string name = b.dir.file("BACKUP/bk.sss");
-  auto backup = b.Cli(sim.device(), {"backup", "--yes", name});
-  auto t0 = std::chrono::steady_clock::now();
-  ASSERT_EQ(Reap(Spawn(backup, b.dir.folder())), 0);
-  const double full_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-  std::vector<uint8_t> earlier = test::ReadBytes(name);
-
-  const int runs = VOK_RELIABILITY_LONG ? 20 : 2;
-  std::mt19937 rng(20261210);
-  int ok = 0;
-  for (int run = 1; run <= runs; ++run) {
-    const auto delay = std::chrono::microseconds(
-        static_cast<long>(std::uniform_real_distribution<double>(0.0, full_s)(rng) * 1e6));
-    pid_t pid = Spawn(backup, b.dir.folder());
-    std::this_thread::sleep_for(delay);
-    ::kill(pid, SIGINT);
-    const int status = ReapWithin(pid, std::chrono::seconds(10));
-    // A backup that completed all the same holds the same memory under a
-    // header of another second: as long, and only the header differs.
-    const std::vector<uint8_t> now = test::ReadBytes(name);
-    const bool kept = status == 130 ? now == earlier
-                                    : status == 0 && now.size() == earlier.size() &&
-                                          std::equal(now.end() - 100000, now.end(),
-                                                     earlier.end() - 100000);
-    const bool good = kept && Names(b.dir.path() / "BACKUP") ==
-                                  std::set<std::string>{"bk.sss", "BACKUP.LOG"};
-    std::string names;
-    for (const auto& n : Names(b.dir.path() / "BACKUP")) names += " " + n;
-    EXPECT_TRUE(good) << "run " << run << " after " << delay.count() << " us, status " << status
-                      << ", backup " << (now == earlier ? "unchanged" : "changed") << ", folder"
-                      << names;
-    if (good) ++ok;
-    earlier = now;
-  }
-  EXPECT_EQ(sim.Stop(), 0);
-  std::printf("backup signals: %d of %d runs kept the earlier backup and left no staging folder\n",
-              ok, runs);
 }
 
 // strace sees every call the program makes: the command file's descriptor
