@@ -127,9 +127,9 @@ int RunUpdate(const CommandLine& line, Session& s, Console& console) {
     return kExitFailure;
   }
   // Retry for resume; Cancel (a fresh run that carries the interrupted
-  // update's plan along) for --fresh. A plain
-  // update only gets here without a marker; should one appear meanwhile,
-  // carrying its command file out is the safe answer.
+  // update's plan along) for --fresh. A plain update only gets here without
+  // a marker; should one appear meanwhile, carrying its command file out is
+  // the safe answer.
   Answer resume_answer = line.fresh ? Answer::Cancel : Answer::Retry;
   TerminalUi ui(console, Answer::No, resume_answer, Exists(file) ? file : std::string());
   TerminalLog log(console);
