@@ -38,6 +38,11 @@ class UserInterface {
   virtual void EndWait() = 0;
   // One tone; blocks until it has sounded.
   virtual void Beep(unsigned frequency_hz, unsigned duration_ms) = 0;
+  // True once the user has asked the running procedure to stop (Ctrl-C at
+  // the command line). The procedures look at it before each target
+  // command, so a command already sent is finished, and end as after a
+  // failure: what an interrupted update needs for a resume stays on disk.
+  virtual bool StopRequested() { return false; }
 };
 
 // The optional status control of the connecting and scanning procedures.

@@ -1,17 +1,19 @@
 #include "backup/backup_procedure.h"
 
-#include <cerrno>
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <system_error>
 #include <utility>
+#include <vector>
 
 #ifdef _WIN32
 #include <random>
 #endif
 
+#include "app/folder_lock.h"
 #include "image/file.h"
 #include "image/memory_range.h"
 #include "image/srecord.h"
@@ -59,21 +61,6 @@ bool MakeFreshFolder(std::string& pattern) {
 #endif
 }
 
-// Puts from in the place of to, replacing a file of that name.
-bool ReplaceFile(const std::string& from, const std::string& to) {
-#ifdef _WIN32
-  // The runtime's rename refuses to replace an existing file; this one
-  // replaces it, and takes paths of any length.
-  std::error_code ec;
-  std::filesystem::rename(from, to, ec);
-  if (!ec) return true;
-  errno = ec.value();
-  return false;
-#else
-  return ::rename(from.c_str(), to.c_str()) == 0;
-#endif
-}
-
 // The backup is written under a fresh name beside the named file and takes
 // that name only once it is complete, so that a failed backup never costs
 // the user the previous one. The fresh name lies in a folder of its own,
@@ -86,8 +73,8 @@ class StagedBackupFile {
   StagedBackupFile(const StagedBackupFile&) = delete;
   StagedBackupFile& operator=(const StagedBackupFile&) = delete;
 
-  // Makes the staging folder; false when the named file's folder cannot
-  // take it.
+  // Makes the staging folder and locks it for as long as this backup
+  // lives; false when the named file's folder cannot take it.
   bool Reserve() {
     if (std::filesystem::path(final_).filename().empty()) return false;
     std::string pattern = FolderOf(final_) + kSep + "." +
@@ -95,36 +82,91 @@ class StagedBackupFile {
     if (!MakeFreshFolder(pattern)) return false;
     folder_ = pattern;
     staged_ = folder_ + kSep + std::filesystem::path(final_).filename().string();
-    return true;
+    if (hold_.Acquire(folder_ + kSep) == FolderLock::Result::kLocked) return true;
+    Discard();
+    return false;
   }
 
   const std::string& Staged() const { return staged_; }
 
   // Puts the complete, synced file in the place of the named one.
   void Commit() {
-    if (!ReplaceFile(staged_, final_))
-      throw FileException("cannot rename the backup file", final_, errno);
-    std::error_code ec;
-    // Through the library rather than rmdir: the Windows runtime's stops at
-    // 260 characters.
-    std::filesystem::remove(folder_, ec);
-    folder_.clear();
+    ReplaceFile(staged_, final_);
+    Discard();
     SyncFolder(FolderOf(final_));
   }
 
   // Removes the staged file and its folder, whatever they hold.
   void Discard() {
     if (folder_.empty()) return;
-    std::error_code ec;
-    std::filesystem::remove(staged_, ec);
-    std::filesystem::remove(folder_, ec);
+    RemoveStagingFolder(folder_, staged_, hold_);
     folder_.clear();
   }
 
+  // Removes what a backup into that folder left when it was killed or the
+  // power failed: staging folders that hold nothing but their own files,
+  // and that no running backup holds.
+  static void RemoveAbandoned(const std::string& folder) {
+    std::vector<std::pair<std::string, std::string>> found;  // folder, staged file
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(folder, ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+      std::string name;
+      std::error_code ec2;
+      if (!StagingFolderFor(it->path().filename().string(), name) || it->is_symlink(ec2) ||
+          !it->is_directory(ec2))
+        continue;
+      if (HoldsOnlyOwnFiles(it->path(), name))
+        found.emplace_back(it->path().string(), (it->path() / name).string());
+    }
+    for (const auto& [staging, staged] : found) {
+      FolderLock hold;
+      if (hold.Acquire(staging + kSep) == FolderLock::Result::kLocked)
+        RemoveStagingFolder(staging, staged, hold);
+    }
+  }
+
  private:
+  // ".NAME.XXXXXX" names the staging folder of a backup to NAME.
+  static bool StagingFolderFor(const std::string& entry, std::string& name) {
+    if (entry.size() < 9 || entry[0] != '.' || entry[entry.size() - 7] != '.') return false;
+    for (size_t i = entry.size() - 6; i < entry.size(); ++i)
+      if (!std::isalnum(static_cast<unsigned char>(entry[i]))) return false;
+    name = entry.substr(1, entry.size() - 8);
+    return true;
+  }
+
+  static bool HoldsOnlyOwnFiles(const std::filesystem::path& staging, const std::string& name) {
+    std::error_code ec;
+    for (auto it = std::filesystem::directory_iterator(staging, ec);
+         !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
+      const std::string entry = it->path().filename().string();
+      std::error_code ec2;
+      if ((entry != name && entry != FolderLock::kFileName) || it->is_symlink(ec2) ||
+          !it->is_regular_file(ec2))
+        return false;
+    }
+    return !ec;
+  }
+
+  // The lock goes before its file, so that on Windows the file can go at
+  // once; the folder goes last, and only when empty.
+  static void RemoveStagingFolder(const std::string& staging, const std::string& staged,
+                                  FolderLock& hold) {
+    hold.Release();
+    std::error_code ec;
+    // Through the library rather than rmdir: the Windows runtime's stops at
+    // 260 characters.
+    std::filesystem::remove(staged, ec);
+    std::filesystem::remove(staging + kSep + FolderLock::kFileName, ec);
+    std::filesystem::remove(staging, ec);
+  }
+
   std::string final_;
   std::string folder_;
   std::string staged_;
+  // Tells a later backup's clean-up that this folder is in use.
+  FolderLock hold_;
 };
 
 std::string TwoDigits(int v) {
@@ -204,6 +246,7 @@ int OnBackup(BackupContext& c, BackupFields& fields, const std::tm& now) {
   TextFile file;
   if (ok) {
     c.log.BeginStep("Creating backup file");
+    StagedBackupFile::RemoveAbandoned(FolderOf(fields.file_name));
     ok = staged.Reserve() && CreateSRecordFile(file, staged.Staged(), description) == 1;
     c.log.EndStep(ok);
   }

@@ -15,8 +15,10 @@
 #include <windows.h>
 #endif
 
+#include "app/folder_lock.h"
 #include "app/settings.h"
 #include "backup/backup_procedure.h"
+#include "cli/stop_signal.h"
 #include "link/loader_commands.h"
 #include "target/connect.h"
 #include "target/scan.h"
@@ -113,20 +115,21 @@ int RunUpdate(const CommandLine& line, Session& s, Console& console) {
   }
   if (!resume && pending && !line.fresh) {
     console.Err("Last update was aborted during critical action!");
-    console.Err("Use 'resume' to carry the pending update out again, or 'update --fresh FILE' to discard it.");
+    console.Err("Use 'resume' to carry the pending update out again, or 'update --fresh FILE' to "
+                "update from FILE instead; what the interrupted update kept is carried over.");
     return kExitUpdatePending;
   }
   std::string file = resume ? std::string() : FullPath(line.file);
   if (pending && line.fresh && !Exists(file)) {
-    // The command file is the only way to finish the interrupted update;
-    // a mistyped name must not cost it.
+    // Nothing to carry the interrupted update into: it stays as it is.
     TerminalUi ui(console, Answer::No, Answer::Cancel);
     ui.ShowMessage("Enter valid update file name", Buttons::Ok, Icon::Exclamation, kAppTitle);
     return kExitFailure;
   }
-  // Retry for resume; Cancel (discard, then a fresh run) for --fresh. A plain
-  // update only gets here without a marker; should one appear meanwhile,
-  // carrying its command file out is the safe answer.
+  // Retry for resume; Cancel (a fresh run that carries the interrupted
+  // update's plan along) for --fresh. A plain update only gets here without
+  // a marker; should one appear meanwhile, carrying its command file out is
+  // the safe answer.
   Answer resume_answer = line.fresh ? Answer::Cancel : Answer::Retry;
   TerminalUi ui(console, Answer::No, resume_answer, Exists(file) ? file : std::string());
   TerminalLog log(console);
@@ -170,6 +173,17 @@ int RunBackup(const CommandLine& line, Session& s, Console& console) {
   ElapsedTime elapsed(console, console.ErrIsTty() && !line.no_progress);
   BackupContext context{s.link, s.paths, ui, log, progress};
   return OnBackup(context, fields) ? kExitSuccess : kExitFailure;
+}
+
+// A command that a signal stopped at its safe point ends with the status
+// that names the signal; one that had finished all the same keeps its own.
+int AfterStop(Console& console, int status, const AppPaths& paths) {
+  const int stop = StopStatus();
+  if (stop == 0 || status == kExitSuccess) return status;
+  console.Err("vokloader-cli: stopped before the command was complete");
+  if (UpdatePending(paths))
+    console.Err("The interrupted update is kept; 'resume' carries it out.");
+  return stop;
 }
 
 int RunPorts(Session& s, Console& console) {
@@ -284,6 +298,13 @@ int RunCommand(const CommandLine& line, Console& console, const std::string& def
     return kExitUsage;
   }
   Session s{AppPaths{folder}, 0, 0, LoaderLink()};
+  // Held to the end of the run, before anything of the folder is touched or
+  // the port opened. Listing the ports needs neither.
+  FolderLock lock;
+  if (line.command != Command::Ports) {
+    TerminalUi ui(console, Answer::No, Answer::Cancel);
+    if (!LockApplicationFolder(lock, s.paths, ui)) return kExitFailure;
+  }
   Settings settings = LoadSettings(s.paths);
   CreateWorkFolders(s.paths);
   PortTable table = LoadPortTable(s.paths);
@@ -295,23 +316,29 @@ int RunCommand(const CommandLine& line, Console& console, const std::string& def
   s.link.SetPortTable(std::move(table));
   s.rate = line.baud.value_or(settings.baud_rate);
 
+  int status = kExitSuccess;
   switch (line.command) {
     case Command::Info:
-      return RunInfo(s, console);
+      status = RunInfo(s, console);
+      break;
     case Command::Start:
-      return RunStart(s, console);
+      status = RunStart(s, console);
+      break;
     case Command::Update:
     case Command::Resume:
-      return RunUpdate(line, s, console);
+      status = RunUpdate(line, s, console);
+      break;
     case Command::Backup:
-      return RunBackup(line, s, console);
+      status = RunBackup(line, s, console);
+      break;
     case Command::Ports:
-      return RunPorts(s, console);
+      status = RunPorts(s, console);
+      break;
     case Command::Help:
     case Command::Version:
       break;
   }
-  return kExitSuccess;
+  return AfterStop(console, status, s.paths);
 }
 
 int RunProgram(const std::vector<std::string>& args, Console& console,

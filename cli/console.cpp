@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "cli/stop_signal.h"
+
 namespace vok::cli {
 
 namespace {
@@ -103,6 +105,8 @@ Answer TerminalUi::ShowMessage(const std::string& text, Buttons buttons, Icon, c
   }
   return Answer::Ok;
 }
+
+bool TerminalUi::StopRequested() { return StopStatus() != 0; }
 
 bool TerminalUi::ChoosePort(int&) {
   // The dialog's explanation, so that the user learns why the run failed;

@@ -74,6 +74,8 @@ class TerminalUi : public UserInterface {
   void EndWait() override {}
   // No melody from a command line.
   void Beep(unsigned, unsigned) override {}
+  // A signal (Ctrl-C, SIGTERM) has asked the run to stop.
+  bool StopRequested() override;
 
  private:
   Console& console_;

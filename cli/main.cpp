@@ -8,6 +8,7 @@
 #include "app/settings.h"
 #include "cli/cli_app.h"
 #include "cli/console.h"
+#include "cli/stop_signal.h"
 
 int main(int argc, char** argv) {
   // A reader that goes away (a closed pipe) must not kill an update half way:
@@ -15,8 +16,11 @@ int main(int argc, char** argv) {
 #ifdef SIGPIPE
   std::signal(SIGPIPE, SIG_IGN);
 #endif
+  vok::cli::InstallStopHandlers();
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   vok::cli::Console console(std::cout, ::isatty(STDOUT_FILENO) == 1, std::cerr,
                             ::isatty(STDERR_FILENO) == 1);
-  return vok::cli::RunProgram(args, console, vok::ApplicationFolder());
+  const int status = vok::cli::RunProgram(args, console, vok::ApplicationFolder());
+  vok::cli::RunFinished();
+  return status;
 }

@@ -3,6 +3,11 @@
 #include <cstring>
 #include <utility>
 
+#ifdef _WIN32
+#include <filesystem>
+#include <system_error>
+#endif
+
 #include "image/platform_io.h"
 
 namespace vok {
@@ -296,6 +301,18 @@ bool FileExists(const std::string& path) {
 
 void RemoveFile(const std::string& path) {
   if (::unlink(path.c_str()) != 0) throw FileException("cannot delete", path, errno);
+}
+
+void ReplaceFile(const std::string& from, const std::string& to) {
+#ifdef _WIN32
+  // The runtime's rename refuses to replace an existing file; this one
+  // replaces it, and takes paths of any length.
+  std::error_code ec;
+  std::filesystem::rename(from, to, ec);
+  if (ec) throw FileException("cannot rename to", to, ec.value());
+#else
+  if (::rename(from.c_str(), to.c_str()) != 0) throw FileException("cannot rename to", to, errno);
+#endif
 }
 
 }  // namespace vok

@@ -124,5 +124,8 @@ void SyncFolder(const std::string& path);
 bool FileExists(const std::string& path);
 // Deletes a file; a missing file is an error as well.
 void RemoveFile(const std::string& path);
+// Puts the file from in the place of to in one step, replacing a file of
+// that name.
+void ReplaceFile(const std::string& from, const std::string& to);
 
 }  // namespace vok

@@ -42,6 +42,7 @@ int ReadRangeIntoImage(const TargetReader& read, MemoryImage& image, const CMemo
   uint32_t address = range.GetStart();
   uint32_t remaining = range.GetLength();
   while (remaining > 0) {
+    if (ui.StopRequested()) return 0;
     uint16_t n = static_cast<uint16_t>(std::min(remaining, kReadPiece));
     // Only 0 means the piece was filled.
     if (int c = read(address, n, piece); c != 0) {
@@ -81,6 +82,7 @@ int CopyRangeToFile(const TargetReader& read, TextFile& file, const CMemoryRange
     uint32_t remaining = range.GetLength();
     std::string lines;
     while (remaining > 0) {
+      if (ui.StopRequested()) return 0;
       uint16_t n = static_cast<uint16_t>(std::min(remaining, kReadPiece));
       if (int c = read(address, n, piece); c != 0) {
         ShowReadFailure(ui, c);

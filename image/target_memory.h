@@ -42,7 +42,8 @@ void FindTouchedSectors(const MemoryRangeList& update_ranges, MemoryRangeList& k
 using TargetReader = std::function<int(uint32_t address, uint16_t length, uint8_t* destination)>;
 
 // Reads the range from the target into the image. 1, or 0 after showing
-// "Reading target memory failed (%i) !" or "Cannot store data in memory image".
+// "Reading target memory failed (%i) !" or "Cannot store data in memory image",
+// or silently when the user asked to stop before a piece.
 int ReadRangeIntoImage(LoaderLink& link, MemoryImage& image, const CMemoryRange& range,
                        ProgressBar* bar, UserInterface& ui);
 int ReadRangeIntoImage(const TargetReader& read, MemoryImage& image, const CMemoryRange& range,
@@ -50,8 +51,8 @@ int ReadRangeIntoImage(const TargetReader& read, MemoryImage& image, const CMemo
 
 // Writes the range as S-records of 64 data bytes (type by the range's end
 // address) and its terminator to the open file. 1, or 0 after showing
-// "Reading target memory failed (%i) !", or silently after a file error.
-// The file stays open either way.
+// "Reading target memory failed (%i) !", or silently after a file error or
+// a stop the user asked for. The file stays open either way.
 int CopyRangeToFile(LoaderLink& link, TextFile& file, const CMemoryRange& range, ProgressBar* bar,
                     UserInterface& ui);
 int CopyRangeToFile(const TargetReader& read, TextFile& file, const CMemoryRange& range,

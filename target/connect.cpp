@@ -47,7 +47,8 @@ int ConnectTarget(LoaderLink& link, const AppPaths& paths, UserInterface& ui, in
     return 0;
   }
 
-  if (allow_start == 0) return 0;
+  // The hand-over takes seconds; a stop asked for meanwhile comes first.
+  if (allow_start == 0 || ui.StopRequested()) return 0;
 
   std::string message = "Cannot connect to target loader!";
   if (link.OpenLinkPlain(port_index, kApplicationRate) == 0) {

@@ -50,10 +50,14 @@ int ComponentLine(LoaderLink& link, const ComponentHeader& h, std::string& line)
   return 0;
 }
 
-// Scans every header position; 0 with the entries in listing order, or the
-// code of the command that failed.
-int ScanPositions(LoaderLink& link, std::vector<Entry>& entries) {
+// ScanPositions' result when the user asked to stop.
+constexpr int kStopped = 1;
+
+// Scans every header position; 0 with the entries in listing order, the
+// code of the command that failed, or kStopped.
+int ScanPositions(LoaderLink& link, UserInterface& ui, std::vector<Entry>& entries) {
   for (uint32_t at = kScanFirst; at < kScanEnd; at += kScanStep) {
+    if (ui.StopRequested()) return kStopped;
     uint8_t magic[4];
     if (int rc = ReadTargetMemory(link, at, sizeof magic, magic); rc < 0) return rc;
     if (Be32(magic) != ComponentHeader::kMagic) continue;  // erased memory reads as FF
@@ -99,7 +103,9 @@ std::string ScanComponents(LoaderLink& link, UserInterface& ui, StatusLine* stat
   SetStatus(status, "Scanning for component information, please wait...");
 
   std::vector<Entry> entries;
-  if (int rc = ScanPositions(link, entries); rc < 0) {
+  const int scanned = ScanPositions(link, ui, entries);
+  if (scanned == kStopped) return std::string();
+  if (int rc = scanned; rc < 0) {
     const std::string message = "Reading target memory failed (" + std::to_string(rc) + ") !";
     ui.ShowMessage(message, Buttons::Ok, Icon::Stop, kAppTitle);
     SetStatus(status, message);

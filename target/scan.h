@@ -41,7 +41,8 @@ inline constexpr uint32_t kScanStep = 0x1000;
 // Lists the components installed on the target over an open link, ordered by
 // type (equal types by address), each with its version or a checksum note,
 // followed by the loader's version line. Empty when a command failed; that
-// failure has then been shown with its code. Leaves the link as it was.
+// failure has then been shown with its code. Empty without a message when
+// the user asked to stop. Leaves the link as it was.
 std::string ScanComponents(LoaderLink& link, UserInterface& ui, StatusLine* status);
 
 }  // namespace vok

@@ -110,9 +110,16 @@ bool CreateMarker(const std::string& path, const std::string& folder) {
 int BuildUpdateCommandFile(const AppPaths& paths, UserInterface& ui, MemoryImage& image,
                            const MemoryRangeList& update_ranges,
                            const MemoryRangeList& kept_ranges,
-                           const MemoryRangeList& touched_sectors) {
+                           const MemoryRangeList& touched_sectors, PendingCommandFile pending) {
+  const bool replace = FileExists(paths.UpdateSem());
+  if (replace && pending == PendingCommandFile::kRefuse) {
+    ui.ShowMessage("Cannot write command file: an interrupted update is pending", Buttons::Ok,
+                   Icon::Stop, kAppTitle);
+    return 0;
+  }
+  const std::string written = replace ? paths.UpdateCmd() + ".new" : paths.UpdateCmd();
   CommandFileWriter out;
-  if (!out.Create(paths.UpdateCmd())) {
+  if (!out.Create(written)) {
     ui.ShowMessage("Cannot open command file", Buttons::Ok, Icon::Stop, kAppTitle);
     return 0;
   }
@@ -130,11 +137,15 @@ int BuildUpdateCommandFile(const AppPaths& paths, UserInterface& ui, MemoryImage
     // machine could still cut short: the file and its folder entry reach the
     // disk first.
     out.Finish();
+    if (replace) ReplaceFile(written, paths.UpdateCmd());
     SyncFolder(paths.UpdateDir());
   } catch (const FileException&) {
     out.Abandon();
+    if (replace) ::unlink(written.c_str());
     return 0;
   }
+  // The marker that stands already keeps standing.
+  if (replace) return 1;
   if (!CreateMarker(paths.UpdateSem(), paths.UpdateDir())) {
     ui.ShowMessage("Cannot create semaphor file", Buttons::Ok, Icon::Stop, kAppTitle);
     return 0;

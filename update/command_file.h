@@ -20,6 +20,18 @@ inline constexpr uint32_t kCommandChunkSize = 1024;
 // the erase has made them so already.
 inline constexpr uint32_t kErasedSkipThreshold = 0x80000;
 
+// What BuildUpdateCommandFile does when the marker of an interrupted update
+// exists.
+enum class PendingCommandFile {
+  // Writes nothing and gives 0 after showing why: a marker must never stand
+  // beside a command file being written.
+  kRefuse,
+  // The new command file carries the interrupted one's plan along: it is
+  // written under another name and then takes the old one's place in one
+  // step, so the marker always stands beside a complete command file.
+  kReplace,
+};
+
 // Writes the command file (update ranges' records first, then the kept
 // ranges'), makes it durable, then creates the empty marker file. 1 when both
 // exist, 0 otherwise; "Cannot open command file" / "Cannot create semaphor
@@ -27,7 +39,8 @@ inline constexpr uint32_t kErasedSkipThreshold = 0x80000;
 int BuildUpdateCommandFile(const AppPaths& paths, UserInterface& ui, MemoryImage& image,
                            const MemoryRangeList& update_ranges,
                            const MemoryRangeList& kept_ranges,
-                           const MemoryRangeList& touched_sectors);
+                           const MemoryRangeList& touched_sectors,
+                           PendingCommandFile pending = PendingCommandFile::kRefuse);
 
 // One program record as the file holds it.
 struct CommandRecord {

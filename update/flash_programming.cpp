@@ -85,8 +85,8 @@ std::vector<Span> ErasedGaps(const std::vector<uint32_t>& sectors, std::vector<S
 // Reads every record of the command file back and every other byte of the
 // erased sectors, which must be 0xFF. false with the address of the first
 // byte that differs, or of the piece whose read failed.
-bool VerifyTargetMemory(LoaderLink& link, CommandFileReader& reader, ProgressBar* progress,
-                        uint32_t& failed_at) {
+bool VerifyTargetMemory(LoaderLink& link, UserInterface& ui, CommandFileReader& reader,
+                        ProgressBar* progress, uint32_t& failed_at, bool& stopped) {
   std::vector<uint32_t> sectors;
   std::vector<Span> records;
   uint64_t total = 0;
@@ -109,6 +109,7 @@ bool VerifyTargetMemory(LoaderLink& link, CommandFileReader& reader, ProgressBar
   while (reader.NextSector(address)) {
   }
   while (reader.NextRecord(record)) {
+    if ((stopped = ui.StopRequested())) return false;
     // Records hold at most 1024 bytes, so one read covers one.
     if (ReadTargetMemory(link, record.address, record.length, target) != 0) {
       failed_at = record.address;
@@ -127,6 +128,7 @@ bool VerifyTargetMemory(LoaderLink& link, CommandFileReader& reader, ProgressBar
   for (const Span& g : gaps) {
     uint32_t at = g.first, left = g.length;
     while (left > 0) {
+      if ((stopped = ui.StopRequested())) return false;
       uint32_t n = std::min(left, kVerifyPiece);
       if (ReadTargetMemory(link, at, static_cast<uint16_t>(n), target) != 0) {
         failed_at = at;
@@ -163,7 +165,13 @@ int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterf
 
     bool ok = true;
     uint32_t sector;
+    // A stop asked for ends the run before the next command, as a failure
+    // would: the files stay for a resumption.
     while (ok && reader.NextSector(sector)) {
+      if (ui.StopRequested()) {
+        ok = false;
+        break;
+      }
       log.BeginStep("Erasing Flashsector");
       ok = EraseFlashSector(link, sector) == 0;
       log.EndStep(ok);
@@ -174,6 +182,10 @@ int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterf
       step_open = true;
       CommandRecord record;
       while (ok && reader.NextRecord(record)) {
+        if (ui.StopRequested()) {
+          ok = false;
+          break;
+        }
         // Left as it is when no reply was accepted: the message then names
         // the record that failed.
         uint32_t reply_address = record.address;
@@ -194,8 +206,9 @@ int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterf
       log.BeginStep("Verifying target memory");
       step_open = true;
       uint32_t failed_at = 0;
-      ok = VerifyTargetMemory(link, reader, progress, failed_at);
-      if (!ok)
+      bool stopped = false;
+      ok = VerifyTargetMemory(link, ui, reader, progress, failed_at, stopped);
+      if (!ok && !stopped)
         ui.ShowMessage(AddressMessage("Verifying target memory failed at ", failed_at),
                        Buttons::Ok, Icon::Stop, kAppTitle);
       step_open = false;
@@ -207,6 +220,9 @@ int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterf
       // Command file first: a marker without it still asks the question.
       RemoveFile(paths.UpdateCmd());
       RemoveFile(paths.UpdateSem());
+      // Only once the deletions are on the disk is the update over: a crash
+      // could otherwise bring the marker back.
+      SyncFolder(paths.UpdateDir());
     }
     if (progress) progress->ResetProgress();
     return ok ? 1 : 0;

@@ -11,6 +11,7 @@
 #include "target/connect.h"
 #include "update/command_file.h"
 #include "update/flash_programming.h"
+#include "update/interrupted_update.h"
 #include "update/melody.h"
 
 namespace vok {
@@ -22,29 +23,57 @@ void RemoveQuietly(const std::string& path) {
   std::filesystem::remove(path, ec);
 }
 
+// How a fresh run treats the command file of an interrupted update.
+enum class Interrupted { kNone, kCarryOver };
+
 // Steps of a fresh run between connecting and carrying the command file
-// out: load the update file, read what the erase would lose, plan.
+// out: load the update file, read what the erase would lose, plan. With an
+// interrupted update's command file carried over, its records go into the
+// image first, beneath the update file's data, and its sectors are erased
+// again.
 bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateOptions& options,
-                     MemoryImage& image, MemoryRangeList& update_ranges,
+                     Interrupted interrupted, MemoryImage& image, MemoryRangeList& update_ranges,
                      MemoryRangeList& kept_ranges, MemoryRangeList& touched_sectors) {
-  c.log.BeginStep("Analyzing update file");
   // A failed creation of the image shows as the first store's failure.
   image.Open(0, options.image_folder);
-  bool ok = LoadUpdateFile(fields.file_name, image, update_ranges, c.ui) == 1;
+  InterruptedPlan old_plan;
+  bool ok = true;
+  if (interrupted == Interrupted::kCarryOver) {
+    c.log.BeginStep("Carrying over the interrupted update");
+    ok = LayCommandFileIntoImage(c.paths.UpdateCmd(), image, old_plan, c.ui) == 1;
+    c.log.EndStep(ok);
+    if (!ok) return false;
+  }
+
+  c.log.BeginStep("Analyzing update file");
+  ok = LoadUpdateFile(fields.file_name, image, update_ranges, c.ui) == 1;
   c.log.EndStep(ok);
   if (!ok) return false;
 
-  FindTouchedSectors(update_ranges, kept_ranges, touched_sectors);
+  // The ranges whose records the command file holds before the kept ones.
+  MemoryRangeList program_ranges;
+  const MemoryRangeList* programmed = &update_ranges;
+  if (interrupted == Interrupted::kCarryOver) {
+    PlanWithInterrupted(update_ranges, old_plan, program_ranges, kept_ranges, touched_sectors);
+    programmed = &program_ranges;
+  } else {
+    FindTouchedSectors(update_ranges, kept_ranges, touched_sectors);
+  }
   for (const CMemoryRange& range : kept_ranges) {
     c.log.BeginStep("Reading target memory");
     ok = ReadRangeIntoImage(c.link, image, range, &c.progress, c.ui) == 1;
     c.log.EndStep(ok);
     if (!ok) return false;
   }
+  // Stopped before the plan is written: this run has not touched the
+  // target and leaves no journal of its own.
+  if (c.ui.StopRequested()) return false;
 
   c.log.BeginStep("Building update command file");
-  ok = BuildUpdateCommandFile(c.paths, c.ui, image, update_ranges, kept_ranges,
-                              touched_sectors) == 1;
+  ok = BuildUpdateCommandFile(c.paths, c.ui, image, *programmed, kept_ranges, touched_sectors,
+                              interrupted == Interrupted::kCarryOver
+                                  ? PendingCommandFile::kReplace
+                                  : PendingCommandFile::kRefuse) == 1;
   c.log.EndStep(ok);
   return ok;
 }
@@ -53,7 +82,7 @@ bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateO
 
 bool UpdatePending(const AppPaths& paths) { return FileExists(paths.UpdateSem()); }
 
-int OnUpdateBrowse(UpdateContext& c, UpdateFields& fields, const std::tm& now) {
+int OnUpdateBrowse(UpdateContext& c, UpdateFields& fields, const std::function<std::tm()>& now) {
   FileDialogRequest request;
   request.title = "Select Update File";
   request.filter = "Update File (*.sss) | *.sss||";
@@ -63,27 +92,44 @@ int OnUpdateBrowse(UpdateContext& c, UpdateFields& fields, const std::tm& now) {
   std::string chosen;
   if (!c.ui.ChooseFile(request, chosen)) return 0;
   fields.file_name = chosen;
-  c.description.text = BuildUpdateDescription(chosen, now);
+  // The moment of the choice, not of the dialog's opening: the user may
+  // have taken a while.
+  c.description.text = BuildUpdateDescription(chosen, now());
   c.log.Clear();
   ShowTextInLog(c.log, c.description.text);
   return 1;
 }
 
+int OnUpdateBrowse(UpdateContext& c, UpdateFields& fields, const std::tm& now) {
+  return OnUpdateBrowse(c, fields, [&now] { return now; });
+}
+
 int OnUpdateBrowse(UpdateContext& c, UpdateFields& fields) {
-  return OnUpdateBrowse(c, fields, LocalTime(std::time(nullptr)));
+  return OnUpdateBrowse(c, fields, [] { return LocalTime(std::time(nullptr)); });
 }
 
 int OnUpdate(UpdateContext& c, UpdateFields& fields, const UpdateOptions& options) {
   c.progress.ResetProgress();
 
   bool resumed = false;
+  Interrupted interrupted = Interrupted::kNone;
   if (UpdatePending(c.paths)) {
     Answer answer = c.ui.ShowMessage("Last update was aborted during critical action!",
                                      Buttons::RetryCancel, Icon::None, kAppTitle);
     if (answer == Answer::Retry) {
       c.log.AddLineAndShow("Restarted update process");
       resumed = true;
+    } else if (CommandFileCarriesOver(c.paths.UpdateCmd())) {
+      // The command file holds the only copy of what the interrupted update
+      // kept: the fresh run takes it along, and it stays on disk, under its
+      // marker, until the new command file takes its place.
+      interrupted = Interrupted::kCarryOver;
     } else {
+      if (FileExists(c.paths.UpdateCmd()))
+        c.ui.ShowMessage(
+            "The command file of the interrupted update is damaged: the contents it kept "
+            "could not be recovered",
+            Buttons::Ok, Icon::Stop, kAppTitle);
       // Marker first: should the second deletion fail, no marker points at
       // a command file that is no longer wanted.
       RemoveQuietly(c.paths.UpdateSem());
@@ -106,7 +152,8 @@ int OnUpdate(UpdateContext& c, UpdateFields& fields, const UpdateOptions& option
   c.log.EndStep(ok);
 
   if (ok && !resumed)
-    ok = PlanFreshUpdate(c, fields, options, image, update_ranges, kept_ranges, touched_sectors);
+    ok = PlanFreshUpdate(c, fields, options, interrupted, image, update_ranges, kept_ranges,
+                         touched_sectors);
 
   if (ok) {
     ExecuteOptions execute;

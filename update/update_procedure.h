@@ -1,6 +1,7 @@
 #pragma once
 
 #include <ctime>
+#include <functional>
 #include <string>
 
 #include "app/settings.h"
@@ -41,9 +42,12 @@ struct UpdateOptions {
 bool UpdatePending(const AppPaths& paths);
 
 // "Browse...": asks for the update file; on a choice takes it into the file
-// name field, makes the program's UpdateDescription of it (stamped with now),
-// clears the log list and shows the description there. 1 when a file was
-// chosen, 0 when the dialog was cancelled.
+// name field, makes the program's UpdateDescription of it, stamped with the
+// moment now() gives once the file has been chosen, clears the log list and
+// shows the description there. 1 when a file was chosen, 0 when the dialog
+// was cancelled.
+int OnUpdateBrowse(UpdateContext& context, UpdateFields& fields,
+                   const std::function<std::tm()>& now);
 int OnUpdateBrowse(UpdateContext& context, UpdateFields& fields, const std::tm& now);
 int OnUpdateBrowse(UpdateContext& context, UpdateFields& fields);  // stamped with the local time
 

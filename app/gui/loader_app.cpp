@@ -15,6 +15,9 @@ int LoaderApp::Run() {
   paths_ = AppPaths::OfExecutable();
   ApplyDialogColours(qt_);
   QApplication::setWindowIcon(ApplicationIcon());
+  // A second program on the same folder would share its journal and its
+  // port: it says so and ends before anything else.
+  if (!LockApplicationFolder(folder_lock_, paths_, ui_)) return 1;
   // Which device stands behind each port name, for the whole run.
   link_.SetPortTable(LoadPortTable(paths_));
 

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 
+#include "app/folder_lock.h"
 #include "app/gui/qt_user_interface.h"
 #include "app/settings.h"
 #include "link/loader_link.h"
@@ -24,6 +25,8 @@ class LoaderApp {
  private:
   QApplication qt_;
   AppPaths paths_;
+  // Held from start-up to the end: one program per application folder.
+  FolderLock folder_lock_;
   LoaderLink link_;
   QtUserInterface ui_;
   UpdateDescription description_;

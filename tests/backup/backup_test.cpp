@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/folder_lock.h"
 #include "backup/backup_procedure.h"
 #include "target/connect.h"
 #include "target/scan.h"
@@ -275,6 +276,39 @@ TEST_F(BackupFailure, TargetFallsSilentDuringTheFlashArea) {
   EXPECT_EQ(b.log.lines[b.log.lines.size() - 3], "Backup of target RAM memory passed");
   // The description of the attempt is logged all the same.
   EXPECT_EQ(Text(ReadBytes(b.paths.BackupLog())).substr(0, 27), " \r\nBackup of VOK System of ");
+}
+
+TEST_F(BackupFailure, StopAskedForDuringTheRamArea) {
+  ProcedureBench b;
+  // 128 looks while scanning for components, then one per piece read.
+  b.ui.stop_after = 128 + 40;
+  std::string name;
+  EXPECT_EQ(Run(b, name), 0);
+  EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{"File already exists. Overwrite?"});
+  Expect(b, name, "Backup of target RAM memory failed");
+}
+
+TEST(Backup, StagingFoldersLeftByACrashGoWithTheNextBackup) {
+  ProcedureBench b;
+  const std::string dir = b.paths.BackupDir() + "/";
+  auto make = [&](const std::string& folder, const std::string& file) {
+    fs::create_directory(dir + folder);
+    if (!file.empty()) test::WriteBytes(dir + folder + "/" + file, {'S', '0'});
+  };
+  make(".old.sss.a1B2c3", "old.sss");     // killed while writing
+  make(".BK000105.SSS.zz9zz9", "");       // killed before its file was made
+  make(".live.sss.q1w2e3", "live.sss");   // a backup that still runs
+  make(".notes.keepme", "other");         // not a staging folder's content
+  FolderLock live;
+  ASSERT_EQ(live.Acquire(dir + ".live.sss.q1w2e3/"), FolderLock::Result::kLocked);
+
+  BackupFields fields{dir + "new.sss", 0, 38400};
+  BackupContext c = Backup(b);
+  EXPECT_EQ(OnBackup(c, fields, test::FixedTime()), 1);
+  EXPECT_EQ(Names(dir), (std::set<std::string>{"new.sss", "BACKUP.LOG", ".live.sss.q1w2e3",
+                                               ".notes.keepme"}));
+  EXPECT_EQ(Names(dir + ".live.sss.q1w2e3"),
+            (std::set<std::string>{"live.sss", FolderLock::kFileName}));
 }
 
 #ifndef _WIN32  // a file size limit stands in for a full disk

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/folder_lock.h"
 #include "cli_process.h"
 #include "sim/simulator.h"
 #include "support/srecord_text.h"
@@ -229,7 +230,7 @@ TEST_F(CliTest, AnInterruptedUpdateIsRefusedThenResumed) {
   ExpectUpdated(state, sector);
 }
 
-TEST_F(CliTest, FreshDiscardsThePendingUpdate) {
+TEST_F(CliTest, FreshUpdatesInsteadOfThePendingUpdate) {
   std::string state = Path("state.bin");
   VoksimProcess& sim = StartSim({"--state", state});
   std::vector<uint8_t> sector = StateMemory(state, 0x84000, 0x2000);
@@ -243,14 +244,36 @@ TEST_F(CliTest, FreshDiscardsThePendingUpdate) {
   EXPECT_EQ(r.err, "Enter valid update file name\n");
   EXPECT_TRUE(Exists("UPDATE/UPDATE.SEM") && Exists("UPDATE/UPDATE.CMD"));
 
+  // That command file is no command file: nothing of it can be carried over.
   r = Cli({"update", "--fresh", UpdateFile()});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err, "Last update was aborted during critical action!\n");
+  EXPECT_EQ(r.err,
+            "Last update was aborted during critical action!\n"
+            "The command file of the interrupted update is damaged: the contents it kept could "
+            "not be recovered\n");
   EXPECT_FALSE(Has(r.out, "Restarted update process"));
   EXPECT_TRUE(Has(r.out, "Analyzing update file passed\n"));
   EXPECT_FALSE(Exists("UPDATE/UPDATE.SEM") || Exists("UPDATE/UPDATE.CMD"));
   EXPECT_EQ(sim.Stop(), 0);
   ExpectUpdated(state, sector);
+}
+
+TEST_F(CliTest, ASecondProgramOnTheFolderStopsBeforeThePort) {
+  StartSim({});
+  FolderLock running;
+  ASSERT_EQ(running.Acquire(dir.folder()), FolderLock::Result::kLocked);
+  for (const char* command : {"info", "backup", "start", "resume"}) {
+    CliRun r = Cli({command});
+    EXPECT_EQ(r.status, 1) << command;
+    EXPECT_EQ(r.out, "") << command;
+    EXPECT_EQ(r.err, "The application folder " + dir.folder() +
+                         " is in use by another VOK Loader. Wait until it has finished, or give "
+                         "each program a folder of its own.\n")
+        << command;
+  }
+  EXPECT_EQ(Cli({"ports"}).status, 0);  // only lists
+  running.Release();
+  EXPECT_EQ(Cli({"info"}).status, 0);
 }
 
 TEST_F(CliTest, VerifyCatchesARecordTheTargetDidNotProgram) {

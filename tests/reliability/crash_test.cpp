@@ -16,6 +16,7 @@
 #include <map>
 #include <random>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -71,6 +72,29 @@ int Reap(pid_t pid) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
+// Reap with a hang check: a program still running after limit is killed,
+// and the result is -2.
+int ReapWithin(pid_t pid, std::chrono::seconds limit) {
+  const auto until = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > until) {
+      ::kill(pid, SIGKILL);
+      Reap(pid);
+      return -2;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+// The names a folder holds.
+std::set<std::string> Names(const fs::path& folder) {
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder)) names.insert(e.path().filename().string());
+  return names;
+}
+
 class CrashBench {
  public:
   explicit CrashBench(const Reference& r) {
@@ -111,20 +135,22 @@ class CrashBench {
   std::string state_, update_;
 };
 
+// How long an undisturbed update of r takes here, in seconds.
+double UndisturbedUpdate(const Reference& r) {
+  CrashBench b(r);
+  test::VoksimProcess sim({"--state", b.state()});
+  EXPECT_TRUE(sim.started());
+  auto t0 = std::chrono::steady_clock::now();
+  EXPECT_EQ(Reap(Spawn(b.UpdateCommand(sim.device(), false), b.dir.folder())), 0);
+  const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_EQ(sim.Stop(), 0);
+  EXPECT_TRUE(b.Contents() == Expected(r));
+  return s;
+}
+
 TEST(VOK_SUITE, CliKilledAtRandomMomentsThenResumed) {
   const Reference& r = References()[1];  // across the sector 1/2 boundary
-  // How long an undisturbed update takes here.
-  double full_s = 0;
-  {
-    CrashBench b(r);
-    test::VoksimProcess sim({"--state", b.state()});
-    ASSERT_TRUE(sim.started());
-    auto t0 = std::chrono::steady_clock::now();
-    ASSERT_EQ(Reap(Spawn(b.UpdateCommand(sim.device(), false), b.dir.folder())), 0);
-    full_s = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-    EXPECT_EQ(sim.Stop(), 0);
-    EXPECT_TRUE(b.Contents() == Expected(r));
-  }
+  const double full_s = UndisturbedUpdate(r);
 
   const int runs = VOK_RELIABILITY_LONG ? 50 : 3;
   std::mt19937 rng(20261208);
@@ -154,6 +180,59 @@ TEST(VOK_SUITE, CliKilledAtRandomMomentsThenResumed) {
   std::printf("PC crash: %d of %d runs ended with the expected memory (%d killed mid-run, %d "
               "with the marker left; full update %.2f s)\n",
               ok, runs, killed, pending, full_s);
+}
+
+// Ctrl-C (or SIGTERM) at a random moment: the program ends at its next
+// safe point with 130 (143), leaving nothing but the journal: no memory
+// image, a command file only beside its marker, and that one resumable to
+// the expected memory. A run that had finished all the same says 0.
+TEST(VOK_SUITE, CliStoppedBySignalAtRandomMomentsLeavesOnlyTheJournal) {
+  const Reference& r = References()[1];
+  const double full_s = UndisturbedUpdate(r);
+  const int runs = VOK_RELIABILITY_LONG ? 50 : 3;
+  std::mt19937 rng(20261209);
+  int ok = 0, stopped = 0, pending = 0;
+  double slowest_s = 0;
+  for (int run = 1; run <= runs; ++run) {
+    CrashBench b(r);
+    test::VoksimProcess sim({"--state", b.state()});
+    ASSERT_TRUE(sim.started());
+    const int signo = run % 5 == 0 ? SIGTERM : SIGINT;
+    const auto delay = std::chrono::microseconds(
+        static_cast<long>(std::uniform_real_distribution<double>(0.0, full_s)(rng) * 1e6));
+    pid_t pid = Spawn(b.UpdateCommand(sim.device(), false), b.dir.folder());
+    std::this_thread::sleep_for(delay);
+    ::kill(pid, signo);
+    const auto signalled = std::chrono::steady_clock::now();
+    const int status = ReapWithin(pid, std::chrono::seconds(10));
+    slowest_s = std::max(
+        slowest_s,
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - signalled).count());
+    const bool marker = b.Pending();
+    if (status == 128 + signo) ++stopped;
+    if (marker) ++pending;
+    // Besides the log, the journal only, and that only in a piece.
+    std::set<std::string> left = Names(b.dir.path() / "UPDATE");
+    left.erase("UPDATE.LOG");
+    const std::set<std::string> journal{"UPDATE.CMD", "UPDATE.SEM"};
+    const bool clean = left == (marker ? journal : std::set<std::string>{}) &&
+                       Names(b.dir.path() / "BACKUP").empty();
+    const bool status_right = status == 128 + signo || (status == 0 && !marker);
+    const int next = Reap(Spawn(marker ? b.Cli(sim.device(), {"resume"})
+                                       : b.UpdateCommand(sim.device(), false),
+                                b.dir.folder()));
+    EXPECT_EQ(sim.Stop(), 0);
+    const bool good = clean && status_right && next == 0 && !b.Pending() &&
+                      b.Contents() == Expected(r);
+    EXPECT_TRUE(good) << "run " << run << ": signal " << signo << " after " << delay.count()
+                      << " us, status " << status << ", left " << left.size()
+                      << " files, marker " << marker << ", next run " << next;
+    if (good) ++ok;
+  }
+  std::printf("signals: %d of %d runs left only the journal and ended with the expected memory "
+              "(%d stopped at a safe point, %d with the marker left; slowest end %.2f s after "
+              "the signal; full update %.2f s)\n",
+              ok, runs, stopped, pending, slowest_s, full_s);
 }
 
 // strace sees every call the program makes: the command file's descriptor

@@ -37,10 +37,14 @@ std::vector<int> CutPoints(int commands) {
   return out;
 }
 
+// What follows an interruption: Retry, or Cancel and the second update.
+enum class Then { kResume, kSecondUpdate };
+
 // Interrupts one update at flash command n (torn or cut after it), then
-// powers on and answers Retry until the update is done. true when the
-// memory is as expected; the trace says what went wrong otherwise.
-::testing::AssertionResult InterruptThenResume(const Reference& r, int n, bool tear) {
+// powers on and either answers Retry or updates from the second file
+// instead. true when the memory is as expected; the trace says what went
+// wrong otherwise.
+::testing::AssertionResult InterruptThen(const Reference& r, int n, bool tear, Then then) {
   Scenario s(r);
   sim::Options cut = s.Power();
   (tear ? cut.tear : cut.cut_after) = n;
@@ -51,31 +55,41 @@ std::vector<int> CutPoints(int commands) {
   // here falls on one, so the update must be pending.
   if (!s.Pending()) return ::testing::AssertionFailure() << "no marker after the cut";
   s.PowerOn(s.Power());
-  if (s.Update(false) != 1) return ::testing::AssertionFailure() << "resume failed";
+  const bool resume = then == Then::kResume;
+  if ((resume ? s.Update(false) : s.UpdateInstead()) != 1)
+    return ::testing::AssertionFailure() << (resume ? "resume failed" : "second update failed");
   if (s.Pending()) return ::testing::AssertionFailure() << "marker left after success";
-  if (!(s.Now() == Expected(r))) return ::testing::AssertionFailure() << "wrong memory";
+  if (!(s.Now() == (resume ? Expected(r) : ExpectedAfterSecond(r))))
+    return ::testing::AssertionFailure() << "wrong memory";
   return ::testing::AssertionSuccess();
 }
 
-void Sweep(bool tear) {
+void Sweep(bool tear, Then then) {
   for (const Reference& r : References()) {
     const int commands = FlashCommandsOf(r);
     ASSERT_GT(commands, 0) << r.name;
     int ok = 0, runs = 0;
     for (int n : CutPoints(commands)) {
       ++runs;
-      auto result = InterruptThenResume(r, n, tear);
+      auto result = InterruptThen(r, n, tear, then);
       EXPECT_TRUE(result) << r.name << (tear ? " torn at " : " cut after ") << n;
       if (result) ++ok;
     }
-    std::printf("%s %s: %d of %d cut points of %d commands recovered\n", tear ? "tear" : "cut",
-                r.name.c_str(), ok, runs, commands);
+    std::printf("%s %s, then %s: %d of %d cut points of %d commands ended as expected\n",
+                tear ? "tear" : "cut", r.name.c_str(),
+                then == Then::kResume ? "resume" : "the second update", ok, runs, commands);
   }
 }
 
-TEST(VOK_SUITE, PowerCutAtEveryFlashCommandThenResume) { Sweep(false); }
+TEST(VOK_SUITE, PowerCutAtEveryFlashCommandThenResume) { Sweep(false, Then::kResume); }
 
-TEST(VOK_SUITE, TornAtEveryFlashCommandThenResume) { Sweep(true); }
+TEST(VOK_SUITE, TornAtEveryFlashCommandThenResume) { Sweep(true, Then::kResume); }
+
+// Cancel at the question and another update: what the interrupted update
+// kept survives, in the sectors the second update touches and the others.
+TEST(VOK_SUITE, PowerCutAtEveryFlashCommandThenAnotherUpdate) {
+  Sweep(false, Then::kSecondUpdate);
+}
 
 // Seeded runs with up to five interruptions each, cut or torn at a random
 // flash command of the run in progress; then Retry until one run is left

@@ -56,15 +56,31 @@ void PrepareOldMemory(sim::Simulator& s) {
   }
 }
 
-const Memory& Expected(const Reference& r) {
-  static std::map<std::string, Memory> cache;
-  auto it = cache.find(r.name);
+namespace {
+
+const Memory& MemoryAfter(const Reference& r, bool second) {
+  static std::map<std::pair<std::string, bool>, Memory> cache;
+  auto it = cache.find({r.name, second});
   if (it != cache.end()) return it->second;
   sim::Simulator s(test::ProcedureBench::DefaultOptions());
   PrepareOldMemory(s);
   for (const auto& rec : r.records) s.WriteMemory(rec.address, rec.data);
-  return cache[r.name] = Snapshot(s);
+  if (second)
+    for (const auto& rec : SecondUpdate()) s.WriteMemory(rec.address, rec.data);
+  return cache[{r.name, second}] = Snapshot(s);
 }
+
+}  // namespace
+
+const Memory& Expected(const Reference& r) { return MemoryAfter(r, false); }
+
+const std::vector<test::Record>& SecondUpdate() {
+  static const std::vector<test::Record> records = {{0x84100, Pattern(0x100, 90)},
+                                                    {0x90010, Pattern(0x80, 91)}};
+  return records;
+}
+
+const Memory& ExpectedAfterSecond(const Reference& r) { return MemoryAfter(r, true); }
 
 Scenario::Scenario(const Reference& r) : reference_(r) {
   // The controller saves its state after every memory change; on a tmpfs
@@ -76,6 +92,8 @@ Scenario::Scenario(const Reference& r) : reference_(r) {
   std::filesystem::remove(state_);
   update_file_ = bench.UpdateFile("update.sss");
   test::WriteUpdateFile(update_file_, "Reliability " + r.name + "\r\n", r.records);
+  second_file_ = bench.UpdateFile("second.sss");
+  test::WriteUpdateFile(second_file_, "Instead of " + r.name + "\r\n", SecondUpdate());
   bench.fields.file_name = update_file_;
   PowerOn(Power());
   PrepareOldMemory(bench.sim());
@@ -104,6 +122,15 @@ int Scenario::Update(bool verify) {
   bench.options.verify = verify;
   UpdateContext c = bench.Update();
   return OnUpdate(c, bench.fields, bench.options);
+}
+
+int Scenario::UpdateInstead() {
+  bench.ui.answers.assign({Answer::Cancel});
+  bench.options.verify = false;
+  UpdateFields fields = bench.fields;
+  fields.file_name = second_file_;
+  UpdateContext c = bench.Update();
+  return OnUpdate(c, fields, bench.options);
 }
 
 int FlashCommandsOf(const Reference& r) {

@@ -34,6 +34,13 @@ void PrepareOldMemory(sim::Simulator& s);
 // The old memory with the update's data laid over it.
 const Memory& Expected(const Reference& r);
 
+// The update a technician runs instead of resuming r: sectors 1 and 3 in
+// part, so it touches some of r's sectors and not others.
+const std::vector<test::Record>& SecondUpdate();
+// r's data, then the second update's, laid over the old memory: what
+// abandoning an interrupted r for the second update must give.
+const Memory& ExpectedAfterSecond(const Reference& r);
+
 // One controller and application folder for a sequence of runs of one
 // update. The state file lives in memory where the system has a tmpfs.
 class Scenario {
@@ -50,6 +57,9 @@ class Scenario {
   // "Update": a fresh run when no update is pending, otherwise Retry. The
   // procedure's result.
   int Update(bool verify);
+  // "Update" with the second update's file, answering Cancel to the
+  // question about the interrupted one. The procedure's result.
+  int UpdateInstead();
   bool Pending() const;
   Memory Now() { return Snapshot(bench.sim()); }
   const Reference& reference() const { return reference_; }
@@ -60,6 +70,7 @@ class Scenario {
   const Reference& reference_;
   std::string state_;
   std::string update_file_;
+  std::string second_file_;
 };
 
 // Flash commands of an uninterrupted update (the number of cut points).

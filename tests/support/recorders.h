@@ -30,11 +30,15 @@ class ScriptedUi : public UserInterface {
   void Beep(unsigned frequency_hz, unsigned duration_ms) override {
     tones.emplace_back(frequency_hz, duration_ms);
   }
+  // Counts the looks; from the one after stop_after on, the answer is stop.
+  bool StopRequested() override { return ++stop_checks > stop_after && stop_after >= 0; }
 
   // Script.
   std::deque<Answer> answers;
   std::deque<std::optional<int>> port_choices;      // nullopt = Cancel
   std::deque<std::optional<std::string>> file_choices;  // nullopt = Cancel
+  int stop_after = -1;  // looks at StopRequested that still go on; -1: never stop
+  int stop_checks = 0;
 
   // Record.
   std::vector<ShownMessage> messages;

@@ -115,6 +115,31 @@ TEST(CommandFile, ErasedChunksAreJudgedByTheirStart) {
   EXPECT_EQ(f.records[1].address, 0x7FC00u);
 }
 
+// A marker never stands beside a command file being written: with one on
+// disk only the file that carries the interrupted plan along is made, and it
+// takes the old one's place whole.
+TEST(CommandFile, WhileAMarkerStandsOnlyAReplacementIsWritten) {
+  Plan p;
+  p.Fill(0x84000, Pattern(8, 1));
+  p.update.AddSorted(CMemoryRange(0x84000, 8, CMemoryRange::kByLength));
+  const std::vector<uint8_t> old_file = {0, 0, 0, 0};
+  test::WriteBytes(p.paths.UpdateCmd(), old_file);
+  test::WriteBytes(p.paths.UpdateSem(), {});
+  EXPECT_EQ(p.Build(), 0);
+  EXPECT_EQ(p.ui.MessageTexts(),
+            std::vector<std::string>{"Cannot write command file: an interrupted update is pending"});
+  EXPECT_EQ(ReadBytes(p.paths.UpdateCmd()), old_file);
+
+  EXPECT_EQ(BuildUpdateCommandFile(p.paths, p.ui, p.image, p.update, p.kept, p.sectors,
+                                   PendingCommandFile::kReplace),
+            1);
+  EXPECT_EQ(Parse(ReadBytes(p.paths.UpdateCmd())).records.at(0).data, Pattern(8, 1));
+  EXPECT_TRUE(Exists(p.paths.UpdateSem()));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(p.paths.UpdateDir()),
+                          std::filesystem::directory_iterator()),
+            2);
+}
+
 TEST(CommandFile, FailuresLeaveNoMarker) {
   {
     // A regular file where the UPDATE folder should be stops root too.

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -15,7 +16,9 @@
 #include "backup/backup_procedure.h"
 #include "image/memory_image.h"
 #include "image/memory_range.h"
+#include "target/connect.h"
 #include "update/command_file.h"
+#include "update/flash_programming.h"
 #include "update/procedure_bench.h"
 
 namespace {
@@ -101,6 +104,61 @@ TEST(CommandFile, ReachesTheDiskBeforeTheMarkerExists) {
   EXPECT_FALSE(Log().events[folder[0]].watched_exists);
   // The marker's own entry is made durable as well.
   EXPECT_TRUE(Log().events[folder.back()].watched_exists);
+}
+
+// A command file that carries an interrupted one along takes its place
+// only once it is on the disk whole; the marker stands throughout.
+TEST(CommandFile, ReplacementReachesTheDiskBeforeItTakesTheName) {
+  test::TempDir dir;
+  const std::string root = fs::canonical(dir.path()).string() + "/";
+  AppPaths paths{root};
+  fs::create_directory(paths.UpdateDir());
+  test::WriteBytes(paths.UpdateCmd(), {0, 0, 0, 0});
+  test::WriteBytes(paths.UpdateSem(), {});
+  test::ScriptedUi ui;
+  MemoryImage image;
+  ASSERT_EQ(image.Open(0, root), 0);
+  MemoryRangeList update, kept, sectors;
+  ASSERT_EQ(image.Store(0x84000, test::Pattern(3000, 1).data(), 3000), 0);
+  update.AddSorted(CMemoryRange(0x84000, 3000, CMemoryRange::kByLength));
+
+  Log() = SyncLog{true, paths.UpdateCmd(), {}};
+  ASSERT_EQ(BuildUpdateCommandFile(paths, ui, image, update, kept, sectors,
+                                   PendingCommandFile::kReplace),
+            1);
+  Log().on = false;
+
+  const uint64_t size = fs::file_size(paths.UpdateCmd());
+  std::vector<size_t> folder = On(paths.UpdateDir());
+  size_t staged = Log().events.size();
+  for (size_t i = 0; i < Log().events.size() && staged == Log().events.size(); ++i)
+    if (fs::path(Log().events[i].path).parent_path() == paths.UpdateDir()) staged = i;
+  ASSERT_LT(staged, Log().events.size());
+  ASSERT_EQ(folder.size(), 1u);
+  EXPECT_EQ(Log().events[staged].size, size);
+  EXPECT_EQ(Log().events[staged].watched_content, std::string(4, '\0'));
+  EXPECT_GT(folder[0], staged);
+  EXPECT_EQ(Log().events[folder[0]].watched_content.size(), size);
+  EXPECT_TRUE(test::Exists(paths.UpdateSem()));
+  std::set<std::string> names;
+  for (const auto& e : fs::directory_iterator(paths.UpdateDir()))
+    names.insert(e.path().filename().string());
+  EXPECT_EQ(names, (std::set<std::string>{"UPDATE.CMD", "UPDATE.SEM"}));
+}
+
+// The end of the journal is made durable too: a crash right after a
+// success must not bring the marker back.
+TEST(CommandFile, DeletionsAfterSuccessReachTheDisk) {
+  test::ProcedureBench b;
+  test::WriteBytes(b.paths.UpdateCmd(), {0, 0, 0, 0});
+  test::WriteBytes(b.paths.UpdateSem(), {});
+  ASSERT_EQ(ConnectTarget(b.link(), b.paths, b.ui, 0, 38400, nullptr, 1), 1);
+  Log() = SyncLog{true, b.paths.UpdateSem(), {}};
+  ASSERT_EQ(ExecuteUpdateCommandFile(b.link(), b.paths, b.ui, b.log, &b.progress), 1);
+  Log().on = false;
+  ASSERT_FALSE(Log().events.empty());
+  EXPECT_EQ(Log().events.back().path, fs::canonical(b.paths.UpdateDir()).string());
+  EXPECT_FALSE(Log().events.back().watched_exists);
 }
 
 TEST(Backup, StagedFileReachesTheDiskBeforeItTakesTheName) {

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -195,13 +196,13 @@ TEST(UpdatePowerCut, EveryFlashCommandInTurnThenRetryFinishesTheUpdate) {
   }
 }
 
-// A power cut half way leaves both files; returns the bench ready for the
-// next "Update" on a controller that is on again.
-void InterruptedUpdate(ProcedureBench& b) {
+// A power cut after flash command cut_after leaves both files; returns the
+// bench ready for the next "Update" on a controller that is on again.
+void InterruptedUpdate(ProcedureBench& b, int cut_after = 5) {
   sim::Options o = ProcedureBench::DefaultOptions();
   o.state_file = b.dir.file("controller.state");
   sim::Options cut = o;
-  cut.cut_after = 5;
+  cut.cut_after = cut_after;
   b.Restart(cut);
   PrepareOldMemory(b.sim());
   ASSERT_TRUE(b.sim().SaveState());
@@ -215,27 +216,47 @@ void InterruptedUpdate(ProcedureBench& b) {
   b.log.Clear();
 }
 
-TEST(UpdateProcedure, ResumeQuestionAnsweredCancelDiscardsTheInterruptedUpdate) {
-  {
+// A second update: sector 1, which the interrupted one erases as well, and
+// sector 2, which it does not touch; sector 3 is the interrupted one's alone.
+const std::vector<test::Record>& SecondRecords() {
+  static const std::vector<test::Record> records = {{0x85000, Pattern(0x200, 40)},
+                                                    {0x86800, Pattern(0x200, 41)}};
+  return records;
+}
+
+TEST(UpdateProcedure, CancelCarriesWhatTheInterruptedUpdateKeptIntoTheNewOne) {
+  // As if the interrupted update had completed and the second had run after it.
+  sim::Simulator s(ProcedureBench::DefaultOptions());
+  PrepareOldMemory(s);
+  for (const auto& r : UpdateRecords()) s.WriteMemory(r.address, r.data);
+  for (const auto& r : SecondRecords()) s.WriteMemory(r.address, r.data);
+  const Memory expected = Snapshot(s);
+
+  for (int cut : {2, 7}) {  // after both erases; in the middle of programming
+    SCOPED_TRACE("cut after flash command " + std::to_string(cut));
     ProcedureBench b;
-    InterruptedUpdate(b);
+    InterruptedUpdate(b, cut);
+    test::WriteUpdateFile(b.UpdateFile("second.sss"), "Second\r\n", SecondRecords());
+    b.fields.file_name = b.UpdateFile("second.sss");
     b.ui.answers.push_back(Answer::Cancel);
     UpdateContext c = b.Update();
     EXPECT_EQ(OnUpdate(c, b.fields, b.options), 1);
-    EXPECT_EQ(b.ui.MessageTexts(),
-              std::vector<std::string>{"Last update was aborted during critical action!"});
-    EXPECT_EQ(b.log.lines.front(), "Connecting to target loader passed");
-    EXPECT_EQ(b.log.lines[1], "Analyzing update file passed");
-    // The file's data are in place. What the interrupted run had erased and
-    // not yet written back is not: declining to resume gives it up.
-    for (const auto& r : UpdateRecords())
-      EXPECT_EQ(b.sim().ReadMemory(r.address, r.data.size()), r.data);
-    EXPECT_FALSE(Exists(b.paths.UpdateSem()));
+    EXPECT_EQ(b.ui.messages.size(), 1u);
+    EXPECT_EQ(b.log.lines[1], "Carrying over the interrupted update passed");
+    // Sector 2 alone is read; all three are erased.
+    EXPECT_EQ(std::count(b.log.lines.begin(), b.log.lines.end(), "Reading target memory passed"), 2);
+    EXPECT_EQ(b.sim().stats().erases, 3u);
+    EXPECT_TRUE(Snapshot(b.sim()) == expected);
+    EXPECT_FALSE(Exists(b.paths.UpdateCmd()) || Exists(b.paths.UpdateSem()));
   }
+}
+
+TEST(UpdateProcedure, CancelGivesUpOnlyACommandFileThatFailsItsCheck) {
   {
-    // With no file named, both files are gone before the run ends.
+    // No file to update from: the interrupted update stays as it was.
     ProcedureBench b;
     InterruptedUpdate(b);
+    const std::vector<uint8_t> command_file = ReadBytes(b.paths.UpdateCmd());
     b.fields.file_name.clear();
     b.ui.answers.push_back(Answer::Cancel);
     UpdateContext c = b.Update();
@@ -243,9 +264,67 @@ TEST(UpdateProcedure, ResumeQuestionAnsweredCancelDiscardsTheInterruptedUpdate) 
     EXPECT_EQ(b.ui.MessageTexts(),
               (std::vector<std::string>{"Last update was aborted during critical action!",
                                         "Enter valid update file name"}));
-    EXPECT_FALSE(Exists(b.paths.UpdateCmd()));
-    EXPECT_FALSE(Exists(b.paths.UpdateSem()));
+    EXPECT_EQ(ReadBytes(b.paths.UpdateCmd()), command_file);
+    EXPECT_TRUE(Exists(b.paths.UpdateSem()));
     EXPECT_TRUE(b.ui.tones.empty());
+  }
+  // Cut inside a record; an erase of no sector start; a record beyond what
+  // the memory image holds.
+  const std::vector<std::vector<uint8_t>> damaged = {
+      {0x00, 0x40, 0x08, 0x00, 0, 0, 0, 0, 0x00, 0x40, 0x08, 0x00, 0x08, 0x00, 1, 2},
+      {0x00, 0x50, 0x08, 0x00, 0, 0, 0, 0},
+      {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x00, 0x02, 0x00, 1, 2}};
+  for (const auto& bytes : damaged) {
+    ProcedureBench b;
+    InterruptedUpdate(b);
+    test::WriteBytes(b.paths.UpdateCmd(), bytes);
+    b.ui.answers.push_back(Answer::Cancel);
+    UpdateContext c = b.Update();
+    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 1);
+    EXPECT_EQ(b.ui.MessageTexts(),
+              (std::vector<std::string>{
+                  "Last update was aborted during critical action!",
+                  "The command file of the interrupted update is damaged: the contents it kept "
+                  "could not be recovered"}));
+    EXPECT_EQ(b.log.lines[1], "Analyzing update file passed");
+    EXPECT_FALSE(Exists(b.paths.UpdateCmd()) || Exists(b.paths.UpdateSem()));
+  }
+}
+
+// A stop asked for at any of the run's looks ends it before the next target
+// command: no memory image, no command file without its marker, nothing
+// erased without one; Retry (or a fresh run) then completes the update.
+TEST(UpdateProcedure, StopAtEveryLookLeavesOnlyAResumableJournal) {
+  int looks = 0;
+  {
+    ProcedureBench b;
+    PrepareOldMemory(b.sim());
+    Browse(b);
+    UpdateContext c = b.Update();
+    ASSERT_EQ(OnUpdate(c, b.fields, b.options), 1);
+    looks = b.ui.stop_checks;
+  }
+  ASSERT_GT(looks, 13);  // reads, the plan, 13 flash commands
+  // Every look from the plan on; a sample of the many reads before it.
+  for (int n = 0; n < looks; n += n < looks - 16 ? 9 : 1) {
+    SCOPED_TRACE("stop after " + std::to_string(n) + " looks");
+    ProcedureBench b;
+    PrepareOldMemory(b.sim());
+    Browse(b);
+    b.ui.stop_after = n;
+    UpdateContext c = b.Update();
+    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_TRUE(b.ui.messages.empty());
+    EXPECT_EQ(b.log.lines.back(), "#### Update of target memory failed ####");
+    EXPECT_FALSE(Exists(b.dir.file("memimage.tmp")));
+    EXPECT_EQ(Exists(b.paths.UpdateCmd()), Exists(b.paths.UpdateSem()));
+    if (!Exists(b.paths.UpdateSem())) {
+      EXPECT_EQ(b.sim().stats().erases, 0u);
+    }
+    EXPECT_FALSE(b.link().IsOpen());
+    b.ui.stop_after = -1;
+    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 1);
+    EXPECT_TRUE(Snapshot(b.sim()) == Expected());
   }
 }
 
@@ -309,6 +388,22 @@ TEST(UpdateProcedure, UpdateNeedsAnExistingFile) {
   UpdateContext c = b.Update();
   EXPECT_EQ(OnUpdateBrowse(c, b.fields, test::FixedTime()), 0);
   EXPECT_EQ(b.log.lines, std::vector<std::string>{"kept"});
+}
+
+TEST(UpdateProcedure, DescriptionIsStampedOnceTheFileHasBeenChosen) {
+  ProcedureBench b;
+  test::WriteUpdateFile(b.UpdateFile("new.sss"), kHeader, UpdateRecords());
+  b.ui.file_choices.push_back(b.UpdateFile("new.sss"));
+  b.ui.file_choices.push_back(std::nullopt);
+  std::vector<size_t> dialogs_at_stamp;
+  auto clock = [&] {
+    dialogs_at_stamp.push_back(b.ui.file_requests.size());
+    return test::FixedTime();
+  };
+  UpdateContext c = b.Update();
+  EXPECT_EQ(OnUpdateBrowse(c, b.fields, clock), 1);
+  EXPECT_EQ(OnUpdateBrowse(c, b.fields, clock), 0);  // cancelled: no stamp
+  EXPECT_EQ(dialogs_at_stamp, std::vector<size_t>{1});
 }
 
 TEST(UpdateProcedure, TypedNameWithoutBrowseLogsAnEmptyText) {
