@@ -1,6 +1,7 @@
 #include "app/gui/loader_app.h"
 
 #include "app/gui/main_window.h"
+#include "app/gui/window_builder.h"
 #include "app/gui/window_style.h"
 
 namespace vok::gui {
@@ -12,13 +13,11 @@ LoaderApp::LoaderApp(int& argc, char** argv) : qt_(argc, argv) {
 
 int LoaderApp::Run() {
   // Every setting and working file lives beside the executable.
-  paths_ = AppPaths::OfExecutable();
+  desktop::DesktopSession session(AppPaths::OfExecutable());
   ApplyDialogColours(qt_);
   QApplication::setWindowIcon(ApplicationIcon());
-  // Which device stands behind each port name, for the whole run.
-  link_.SetPortTable(LoadPortTable(paths_));
 
-  MainWindow window(link_, paths_, ui_, description_);
+  MainWindow window(session.link, session.paths, ui_, session.description);
   window.exec();
   return 0;
 }
