@@ -34,7 +34,7 @@ ProgressWindow* DataOf(HWND control) {
   return reinterpret_cast<ProgressWindow*>(::GetWindowLongPtrA(control, GWLP_USERDATA));
 }
 
-void PaintProgress(HWND control, HDC dc, const ProgressWindow& data) {
+void PaintProgress(HDC dc, const ProgressWindow& data) {
   const desktop::ProgressState& s = data.state;
   const desktop::Edges& in = s.Inner();
   const desktop::Edges& cl = s.Client();
@@ -97,7 +97,7 @@ LRESULT CALLBACK ProgressProc(HWND control, UINT message, WPARAM wparam, LPARAM 
     case WM_PAINT: {
       PAINTSTRUCT ps;
       HDC dc = ::BeginPaint(control, &ps);
-      if (const ProgressWindow* data = DataOf(control)) PaintProgress(control, dc, *data);
+      if (const ProgressWindow* data = DataOf(control)) PaintProgress(dc, *data);
       ::EndPaint(control, &ps);
       return 0;
     }

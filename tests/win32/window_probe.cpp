@@ -1,0 +1,111 @@
+// Looks at the windows of another program on a Wine desktop, for the
+// end-to-end run of the desktop program (scripts/test-windows):
+//
+//   window_probe DESKTOP SECONDS TITLE [ID TEXT]
+//
+// waits up to SECONDS until a top-level window titled TITLE exists (and, with
+// ID and TEXT, until its control ID shows TEXT: the edit or label text
+// contains it, or a list box holds it as a line), then prints the window's
+// rectangle, the focused control and every control with its rectangle and
+// text. Exit status 0 when found, 1 on time-out, 2 on a wrong command line.
+//
+//   window_probe DESKTOP SECONDS -gone TITLE
+//
+// waits until no window titled TITLE is left.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Send(HWND window, UINT message, WPARAM wparam, std::vector<char>& buffer) {
+  DWORD_PTR result = 0;
+  if (!SendMessageTimeoutA(window, message, wparam, reinterpret_cast<LPARAM>(buffer.data()),
+                           SMTO_ABORTIFHUNG, 2000, &result)) {
+    return "<busy>";
+  }
+  return std::string(buffer.data(), std::min<size_t>(result, buffer.size()));
+}
+
+// The lines a control shows: a list box's lines, else its text.
+std::vector<std::string> Lines(HWND control) {
+  char cls[64] = {};
+  GetClassNameA(control, cls, sizeof cls);
+  std::vector<char> buffer(65536, '\0');
+  std::vector<std::string> lines;
+  if (lstrcmpiA(cls, "ListBox") == 0) {
+    DWORD_PTR count = 0;
+    SendMessageTimeoutA(control, LB_GETCOUNT, 0, 0, SMTO_ABORTIFHUNG, 2000, &count);
+    for (DWORD_PTR i = 0; i < count; ++i) lines.push_back(Send(control, LB_GETTEXT, i, buffer));
+    return lines;
+  }
+  lines.push_back(Send(control, WM_GETTEXT, buffer.size(), buffer));
+  return lines;
+}
+
+bool Shows(HWND control, const std::string& text) {
+  for (const std::string& line : Lines(control)) {
+    if (line.find(text) != std::string::npos) return true;
+  }
+  return false;
+}
+
+void Print(HWND window) {
+  RECT r{};
+  GetWindowRect(window, &r);
+  std::printf("window %ld %ld %ld %ld\n", r.left, r.top, r.right, r.bottom);
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) && info.hwndFocus) {
+    std::printf("focus %d\n", GetDlgCtrlID(info.hwndFocus));
+  }
+  for (HWND c = GetWindow(window, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+    GetWindowRect(c, &r);
+    char cls[64] = {};
+    GetClassNameA(c, cls, sizeof cls);
+    const std::vector<std::string> lines = Lines(c);
+    std::printf("control %d %s %ld %ld %ld %ld", GetDlgCtrlID(c), cls, r.left, r.top, r.right, r.bottom);
+    std::printf(" %s\n", lines.empty() ? "" : lines.front().c_str());
+    for (size_t i = 1; i < lines.size(); ++i) std::printf("  | %s\n", lines[i].c_str());
+  }
+  std::fflush(stdout);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 4 && argc != 5 && argc != 6) {
+    std::fprintf(stderr, "usage: window_probe DESKTOP SECONDS TITLE [ID TEXT] | -gone TITLE\n");
+    return 2;
+  }
+  HDESK desk = OpenDesktopA(argv[1], 0, FALSE, GENERIC_ALL);
+  if (desk == nullptr || !SetThreadDesktop(desk)) {
+    std::fprintf(stderr, "window_probe: no desktop %s\n", argv[1]);
+    return 1;
+  }
+  const DWORD limit = static_cast<DWORD>(std::atoi(argv[2])) * 1000;
+  const bool gone = std::string(argv[3]) == "-gone";
+  const char* title = gone ? argv[4] : argv[3];
+  const bool with_text = !gone && argc == 6;
+  const DWORD start = GetTickCount();
+  for (;;) {
+    HWND window = FindWindowA(nullptr, title);
+    if (gone && window == nullptr) return 0;
+    if (!gone && window != nullptr) {
+      HWND control = with_text ? GetDlgItem(window, std::atoi(argv[4])) : nullptr;
+      if (!with_text || (control != nullptr && Shows(control, argv[5]))) {
+        Print(window);
+        return 0;
+      }
+    }
+    if (GetTickCount() - start > limit) {
+      std::fprintf(stderr, "window_probe: timed out waiting for '%s'\n", title);
+      if (window != nullptr) Print(window);
+      return 1;
+    }
+    Sleep(100);
+  }
+}
