@@ -14,8 +14,11 @@ function(vok_add_test)
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
+  # Listing the tests starts the program (under Wine in the cross build);
+  # on a loaded machine that may take far longer than the default 5 s.
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 300
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
     PROPERTIES ${props})
 endfunction()
