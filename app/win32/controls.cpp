@@ -109,6 +109,116 @@ LRESULT CALLBACK ProgressProc(HWND control, UINT message, WPARAM wparam, LPARAM 
 
 }  // namespace
 
+namespace {
+
+constexpr const char* kButtonProcProperty = "VokButtonProc";
+
+void Line(HDC dc, COLORREF colour, int x0, int y0, int x1, int y1) {
+  const HPEN pen = ::CreatePen(PS_SOLID, 1, colour);
+  const HGDIOBJ old = ::SelectObject(dc, pen);
+  ::MoveToEx(dc, x0, y0, nullptr);
+  ::LineTo(dc, x1, y1);
+  ::SelectObject(dc, old);
+  ::DeleteObject(pen);
+}
+
+// Light on the top and left, dark on the bottom and right of r.
+void Bevel(HDC dc, const RECT& r, COLORREF light, COLORREF dark) {
+  Line(dc, light, r.left, r.bottom - 2, r.left, r.top);
+  Line(dc, light, r.left, r.top, r.right - 1, r.top);
+  Line(dc, dark, r.left, r.bottom - 1, r.right, r.bottom - 1);
+  Line(dc, dark, r.right - 1, r.top, r.right - 1, r.bottom - 1);
+}
+
+void PaintFlatButton(HWND button, HDC dc) {
+  RECT r{};
+  ::GetClientRect(button, &r);
+  ::FillRect(dc, &r, DialogBrush());
+  const LONG style = ::GetWindowLongA(button, GWL_STYLE);
+  const LRESULT state = ::SendMessageA(button, BM_GETSTATE, 0, 0);
+  const bool pressed = (state & BST_PUSHED) != 0;
+  if ((style & BS_TYPEMASK) == BS_DEFPUSHBUTTON) {
+    ::FrameRect(dc, &r, static_cast<HBRUSH>(::GetStockObject(BLACK_BRUSH)));
+    ::InflateRect(&r, -1, -1);
+  }
+  if (pressed) {
+    Bevel(dc, r, RGB(128, 128, 128), RGB(128, 128, 128));
+  } else {
+    Bevel(dc, r, RGB(255, 255, 255), RGB(0, 0, 0));
+    RECT inner = r;
+    ::InflateRect(&inner, -1, -1);
+    Bevel(dc, inner, RGB(223, 223, 223), RGB(128, 128, 128));
+  }
+  const std::string text = WindowText(button);
+  const HFONT font = reinterpret_cast<HFONT>(::SendMessageA(button, WM_GETFONT, 0, 0));
+  const HGDIOBJ old_font = font != nullptr ? ::SelectObject(dc, font) : nullptr;
+  ::SetBkMode(dc, TRANSPARENT);
+  ::SetTextColor(dc, ::IsWindowEnabled(button) ? RGB(0, 0, 0) : RGB(128, 128, 128));
+  RECT label = r;
+  if (pressed) ::OffsetRect(&label, 1, 1);
+  ::DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &label,
+              DT_CENTER | DT_VCENTER | DT_SINGLELINE);
+  if (old_font != nullptr) ::SelectObject(dc, old_font);
+  if (::GetFocus() == button) {
+    RECT focus = r;
+    ::InflateRect(&focus, -3, -3);
+    ::DrawFocusRect(dc, &focus);
+  }
+}
+
+LRESULT CALLBACK FlatButtonProc(HWND button, UINT message, WPARAM wparam, LPARAM lparam) {
+  const auto original = reinterpret_cast<WNDPROC>(::GetPropA(button, kButtonProcProperty));
+  if (original == nullptr) return ::DefWindowProcA(button, message, wparam, lparam);
+  switch (message) {
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      HDC dc = ::BeginPaint(button, &ps);
+      PaintFlatButton(button, dc);
+      ::EndPaint(button, &ps);
+      return 0;
+    }
+    case WM_ERASEBKGND:
+      return 1;
+    case WM_NCDESTROY:
+      ::SetWindowLongPtrA(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(original));
+      ::RemovePropA(button, kButtonProcProperty);
+      return ::CallWindowProcA(original, button, message, wparam, lparam);
+    default:
+      break;
+  }
+  const LRESULT result = ::CallWindowProcA(original, button, message, wparam, lparam);
+  switch (message) {
+    // The button draws these changes itself, at once: draw over them.
+    case BM_SETSTATE:
+    case BM_SETSTYLE:
+    case WM_SETFOCUS:
+    case WM_KILLFOCUS:
+    case WM_ENABLE:
+    case WM_SETTEXT:
+    case WM_LBUTTONDOWN:
+    case WM_LBUTTONUP:
+    case WM_KEYDOWN:
+    case WM_KEYUP:
+    case WM_CAPTURECHANGED:
+    case WM_UPDATEUISTATE:
+      ::RedrawWindow(button, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+      break;
+    default:
+      break;
+  }
+  return result;
+}
+
+}  // namespace
+
+void MakeFlatButton(HWND button) {
+  if (::GetPropA(button, kButtonProcProperty) != nullptr) return;
+  const LONG_PTR original = ::GetWindowLongPtrA(button, GWLP_WNDPROC);
+  ::SetPropA(button, kButtonProcProperty, reinterpret_cast<HANDLE>(original));
+  ::SetWindowLongPtrA(button, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&FlatButtonProc));
+  ::InvalidateRect(button, nullptr, TRUE);
+}
+
 bool RegisterProgressBarClass(HINSTANCE instance) {
   WNDCLASSA wc{};
   if (::GetClassInfoA(instance, kProgressBarClass, &wc)) return true;

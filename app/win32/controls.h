@@ -17,6 +17,11 @@ HBRUSH DialogBrush();
 // size, and repaints it.
 void CentreOnScreen(HWND window);
 
+// Draws a push button flat in the dialog grey, with the platform's
+// behaviour (default, pressed and focused states) kept; the system's own
+// buttons take the system's button face colour instead.
+void MakeFlatButton(HWND button);
+
 // Registers the progress bar's window class for this module; true when it
 // is there.
 bool RegisterProgressBarClass(HINSTANCE instance);

@@ -26,7 +26,8 @@ INT_PTR Grey(WPARAM dc) {
 
 }  // namespace
 
-Dialog::Dialog(const layout::Window& table, Win32UserInterface& ui) : ui_(ui), template_(table) {}
+Dialog::Dialog(const layout::Window& table, Win32UserInterface& ui)
+    : ui_(ui), table_(table), template_(table) {}
 
 INT_PTR Dialog::Run(HWND owner) {
   modal_ = true;
@@ -75,6 +76,9 @@ INT_PTR Dialog::Dispatch(UINT message, WPARAM wparam, LPARAM lparam, bool& handl
   handled = true;
   switch (message) {
     case WM_INITDIALOG:
+      for (const layout::Control& c : table_.controls) {
+        if (c.kind == layout::Kind::PushButton) MakeFlatButton(Item(c.id));
+      }
       CentreOnScreen(window_);
       OnInit();
       return TRUE;  // the focus goes to the first tab stop

@@ -52,6 +52,7 @@ class Dialog {
   static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
   INT_PTR Dispatch(UINT message, WPARAM wparam, LPARAM lparam, bool& handled);
 
+  const layout::Window& table_;
   DialogTemplate template_;
   HWND window_ = nullptr;
   bool modal_ = true;
