@@ -11,7 +11,7 @@
 //
 //   window_probe DESKTOP SECONDS -gone TITLE
 //
-// waits until no window titled TITLE is left.
+// waits until no window titled TITLE is left (or the desktop itself).
 #include <fcntl.h>
 #include <io.h>
 #include <windows.h>
@@ -111,6 +111,8 @@ int main(int argc, char** argv) {
   // The desktop appears with the program that its explorer starts.
   HDESK desk = nullptr;
   while ((desk = OpenDesktopA(argv[1], 0, FALSE, GENERIC_ALL)) == nullptr) {
+    // The desktop closes with the last program on it.
+    if (gone) return 0;
     if (GetTickCount() - start > limit) {
       std::fprintf(stderr, "window_probe: no desktop %s\n", argv[1]);
       return 1;
