@@ -52,6 +52,14 @@ class StatusLine {
   virtual void SetStatusText(const std::string& text) = 0;
 };
 
+// An edit field of a window, as the window's handlers read and fill it.
+class TextField {
+ public:
+  virtual ~TextField() = default;
+  virtual std::string Text() const = 0;
+  virtual void SetText(const std::string& text) = 0;
+};
+
 // The progress bar of the Update and Backup windows.
 class ProgressBar {
  public:

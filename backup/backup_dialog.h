@@ -2,9 +2,10 @@
 
 #include <QDialog>
 
+#include "app/gui/window_builder.h"
 #include "app/settings.h"
 #include "app/user_interface.h"
-#include "backup/backup_procedure.h"
+#include "backup/backup_window_handlers.h"
 #include "link/loader_link.h"
 
 class QLineEdit;
@@ -15,8 +16,9 @@ namespace vok::gui {
 class LogListWidget;
 class ProgressBarWidget;
 
-// "Backup Target Memory": saves the target's RAM and flash into an S-record
-// file, proposed as BACKUP/BKyymmdd.SSS for the day the window opens.
+// "Backup Target Memory" in Qt: saves the target's RAM and flash into an
+// S-record file through the shared handlers, proposed as
+// BACKUP/BKyymmdd.SSS for the day the window opens.
 class BackupDialog : public QDialog {
   Q_OBJECT
 
@@ -26,37 +28,30 @@ class BackupDialog : public QDialog {
   ~BackupDialog() override;
 
   // Port index and rate as the main window hands them over.
-  BackupFields& Fields() { return fields_; }
+  BackupFields& Fields() { return handlers_.Fields(); }
 
   QLineEdit* FileNameEdit() const { return file_edit_; }
-  QPushButton* BrowseButton() const { return browse_; }
-  QPushButton* BackupButton() const { return backup_; }
-  QPushButton* CloseButton() const { return close_; }
+  QPushButton* BrowseButton() const;
+  QPushButton* BackupButton() const;
+  QPushButton* CloseButton() const;
   LogListWidget* Log() const { return log_; }
   ProgressBarWidget* Progress() const { return progress_; }
+  const ControlSet& Controls() const { return controls_; }
 
-  int Browse();
-  int Backup();
+  int Browse() { return handlers_.OnBrowse(); }
+  int Backup() { return handlers_.OnBackup(); }
 
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
-  void TakeFields();
-  void ShowFields();
-
-  LoaderLink& link_;
-  const AppPaths& paths_;
-  UserInterface& ui_;
-  BackupFields fields_;
-  bool initialised_ = false;
-
+  BackupWindowHandlers handlers_;
+  ControlSet controls_;
   QLineEdit* file_edit_ = nullptr;
-  QPushButton* browse_ = nullptr;
-  QPushButton* backup_ = nullptr;
-  QPushButton* close_ = nullptr;
   LogListWidget* log_ = nullptr;
   ProgressBarWidget* progress_ = nullptr;
+  PathField file_field_;
+  bool initialised_ = false;
 };
 
 }  // namespace vok::gui

@@ -8,40 +8,27 @@
 #include "app/gui/dialog_units.h"
 #include "app/gui/texts.h"
 #include "app/gui/window_style.h"
-#include "target/connect.h"
-#include "target/scan.h"
 
 namespace vok::gui {
 
+namespace {
+QPlainTextEdit& ListingOf(const ControlSet& controls) {
+  return *controls.As<QPlainTextEdit>(layout::ids::kInfoListing);
+}
+}  // namespace
+
 TargetInfoWindow::TargetInfoWindow(LoaderLink& link, const AppPaths& paths, UserInterface& ui,
                                    QWidget* parent)
-    : QDialog(parent), link_(link), paths_(paths), ui_(ui) {
-  setFont(SmallDialogFont());
-  setWindowTitle(QStringLiteral("Target Information"));
-  SetDialogFrame(*this, false);
+    : QDialog(parent),
+      handlers_(link, paths, ui),
+      controls_(BuildWindow(*this, layout::TargetInformation())),
+      listing_control_(&ListingOf(controls_)),
+      status_control_(controls_.As<QLabel>(layout::ids::kInfoStatus)),
+      close_(controls_.As<QPushButton>(layout::ids::kInfoClose)),
+      listing_field_(*listing_control_) {
   setModal(true);
-  const DialogUnits du(font());
-  setFixedSize(du.Size(217, 143));
-
-  listing_control_ = new QPlainTextEdit(this);
-  listing_control_->setReadOnly(true);
-  listing_control_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  listing_control_->setTabChangesFocus(true);
-  // The tab in a "name<TAB>CRC failure" line lines up with the versions.
-  listing_control_->setTabStopDistance(du.X(150));
-  UseReadOnlyColours(*listing_control_);
-  Place(listing_control_, du, 5, 5, 205, 100);
-
-  status_control_ = new QLabel(QStringLiteral("Info State"), this);
-  status_control_->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-  status_control_->setTextFormat(Qt::PlainText);  // the target's texts are never markup
-  Place(status_control_, du, 5, 110, 205, 10);
-
-  close_ = new QPushButton(QStringLiteral("Close"), this);
-  close_->setDefault(true);
-  Place(close_, du, 160, 124, 50, 14);
+  listing_control_->setTabStopDistance(DialogUnits(font()).X(layout::kInfoListingTabStop));
   connect(close_, &QPushButton::clicked, this, &QDialog::accept);
-  setTabOrder(listing_control_, close_);
 }
 
 void TargetInfoWindow::showEvent(QShowEvent* event) {
@@ -49,31 +36,27 @@ void TargetInfoWindow::showEvent(QShowEvent* event) {
   if (initialised_) return;
   initialised_ = true;
   CentreOnScreen(*this);
-  ShowListing();
+  handlers_.port_index = port_index;
+  handlers_.rate = rate;
+  handlers_.OnOpen(listing_field_);
   listing_control_->setFocus();
-  // The work starts from the event loop, so that the window is on screen
-  // before the first byte goes to the target.
+  start_pending_ = true;
+}
+
+void TargetInfoWindow::paintEvent(QPaintEvent* event) {
+  QDialog::paintEvent(event);
+  if (!start_pending_) return;
+  start_pending_ = false;
+  // The window is painted only once the window system has exposed it; the
+  // work starts from the event loop after this paint has reached the screen,
+  // and blocks the loop until it ends.
   QMetaObject::invokeMethod(this, &TargetInfoWindow::DoWork, Qt::QueuedConnection);
 }
 
 void TargetInfoWindow::DoWork() {
-  ui_.BeginWait();
-  if (ConnectTarget(link_, paths_, ui_, port_index, rate, this, 1) == 1) {
-    listing_ = ScanComponents(link_, ui_, this);
-  }
-  DisconnectTarget(link_);
-  ui_.EndWait();
-  if (listing_.empty()) listing_ = "*** no target information found ***";
-  ShowListing();
-  work_done_ = true;
+  emit workStarting();
+  handlers_.OnStart(listing_field_, *this);
   emit workFinished();
-}
-
-void TargetInfoWindow::ShowListing() {
-  // The listing's lines end in CR LF; the text control wants one break a line.
-  QString text = FromBytes(listing_);
-  text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-  listing_control_->setPlainText(text);
 }
 
 void TargetInfoWindow::SetStatusText(const std::string& text) {

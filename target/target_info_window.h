@@ -3,9 +3,11 @@
 #include <QDialog>
 #include <string>
 
+#include "app/gui/window_builder.h"
 #include "app/settings.h"
 #include "app/user_interface.h"
 #include "link/loader_link.h"
+#include "target/info_window_handlers.h"
 
 class QLabel;
 class QPlainTextEdit;
@@ -13,9 +15,8 @@ class QPushButton;
 
 namespace vok::gui {
 
-// "Target Information": once on screen it connects to the target loader,
-// scans for the firmware components and shows their listing, with a status
-// line that tells what is going on. It changes nothing on the target.
+// "Target Information" in Qt: the shared handlers' work starts once the
+// window has been painted, and each status text is painted as it is set.
 class TargetInfoWindow : public QDialog, private StatusLine {
   Q_OBJECT
 
@@ -28,35 +29,37 @@ class TargetInfoWindow : public QDialog, private StatusLine {
   int rate = 38400;
 
   // The listing as bytes; empty until the work has run.
-  const std::string& Listing() const { return listing_; }
-  bool WorkDone() const { return work_done_; }
+  const std::string& Listing() const { return handlers_.Listing(); }
+  bool WorkDone() const { return handlers_.WorkDone(); }
 
   QPlainTextEdit* ListingControl() const { return listing_control_; }
   QLabel* StatusControl() const { return status_control_; }
   QPushButton* CloseButton() const { return close_; }
+  const ControlSet& Controls() const { return controls_; }
 
  signals:
   // Each text the status line takes, as it takes it.
   void statusChanged(const QString& text);
+  // The work is about to start: the window has been painted.
+  void workStarting();
   void workFinished();
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
 
  private:
   void DoWork();
   void SetStatusText(const std::string& text) override;
-  void ShowListing();
 
-  LoaderLink& link_;
-  const AppPaths& paths_;
-  UserInterface& ui_;
-  std::string listing_;
-  bool initialised_ = false;
-  bool work_done_ = false;
+  TargetInfoHandlers handlers_;
+  ControlSet controls_;
   QPlainTextEdit* listing_control_ = nullptr;
   QLabel* status_control_ = nullptr;
   QPushButton* close_ = nullptr;
+  TextBox listing_field_;
+  bool initialised_ = false;
+  bool start_pending_ = false;
 };
 
 }  // namespace vok::gui

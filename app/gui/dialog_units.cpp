@@ -1,13 +1,11 @@
 #include "app/gui/dialog_units.h"
 
 #include <QFontMetrics>
-#include <QWidget>
+#include <QStringList>
 
 namespace vok::gui {
 
-namespace {
-
-QFont DialogFont(const char* family, int points) {
+QFont DialogFont(const layout::Font& spec) {
   // The families of the layout tables are rarely installed outside their own
   // platform; substitutes with similar metrics come first, then any sans.
   static const bool substituted = [] {
@@ -17,12 +15,10 @@ QFont DialogFont(const char* family, int points) {
     return true;
   }();
   (void)substituted;
-  QFont font(QString::fromLatin1(family), points);
+  QFont font(QString::fromLatin1(spec.face), spec.points);
   font.setStyleHint(QFont::SansSerif);
   return font;
 }
-
-}  // namespace
 
 DialogUnits::DialogUnits(const QFont& font) {
   QFontMetrics fm(font);
@@ -44,13 +40,6 @@ int DialogUnits::Scale(int units, int base, int divisor) {
 
 QRect DialogUnits::Rect(int x, int y, int width, int height) const {
   return QRect(X(x), Y(y), X(width), Y(height));
-}
-
-QFont SmallDialogFont() { return DialogFont("MS Sans Serif", 8); }
-QFont SystemDialogFont() { return DialogFont("System", 10); }
-
-void Place(QWidget* control, const DialogUnits& du, int x, int y, int width, int height) {
-  control->setGeometry(du.Rect(x, y, width, height));
 }
 
 }  // namespace vok::gui

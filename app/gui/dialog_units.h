@@ -4,7 +4,7 @@
 #include <QRect>
 #include <QSize>
 
-class QWidget;
+#include "app/desktop/window_layouts.h"
 
 namespace vok::gui {
 
@@ -34,13 +34,11 @@ class DialogUnits {
   int cy_;
 };
 
-// The two dialog fonts: "MS Sans Serif" 8 pt for the procedure windows and
-// "System" 10 pt for the main window and the port dialogs. Where a family is
-// missing a sans font of the same size stands in.
-QFont SmallDialogFont();
-QFont SystemDialogFont();
-
-// Puts a control at its place in dialog units.
-void Place(QWidget* control, const DialogUnits& du, int x, int y, int width, int height);
+// A dialog font of the layout tables: "MS Sans Serif" 8 pt for the procedure
+// windows and "System" 10 pt for the main window and the port dialogs. Where
+// a family is missing a sans font of the same size stands in.
+QFont DialogFont(const layout::Font& font);
+inline QFont SmallDialogFont() { return DialogFont(layout::kSmallFont); }
+inline QFont SystemDialogFont() { return DialogFont(layout::kSystemFont); }
 
 }  // namespace vok::gui

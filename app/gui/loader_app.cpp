@@ -1,6 +1,8 @@
 #include "app/gui/loader_app.h"
 
+#include "app/folder_lock.h"
 #include "app/gui/main_window.h"
+#include "app/gui/window_builder.h"
 #include "app/gui/window_style.h"
 
 namespace vok::gui {
@@ -12,16 +14,15 @@ LoaderApp::LoaderApp(int& argc, char** argv) : qt_(argc, argv) {
 
 int LoaderApp::Run() {
   // Every setting and working file lives beside the executable.
-  paths_ = AppPaths::OfExecutable();
+  desktop::DesktopSession session(AppPaths::OfExecutable());
   ApplyDialogColours(qt_);
   QApplication::setWindowIcon(ApplicationIcon());
   // A second program on the same folder would share its journal and its
-  // port: it says so and ends before anything else.
-  if (!LockApplicationFolder(folder_lock_, paths_, ui_)) return 1;
-  // Which device stands behind each port name, for the whole run.
-  link_.SetPortTable(LoadPortTable(paths_));
+  // port: it says so and ends before anything else. Held to the end.
+  FolderLock folder_lock;
+  if (!LockApplicationFolder(folder_lock, session.paths, ui_)) return 1;
 
-  MainWindow window(link_, paths_, ui_, description_);
+  MainWindow window(session.link, session.paths, ui_, session.description);
   window.exec();
   return 0;
 }

@@ -16,45 +16,24 @@ LogListWidget::LogListWidget(QWidget* parent) : QListWidget(parent) {
   setFocusPolicy(Qt::StrongFocus);
 }
 
-void LogListWidget::Append(const std::string& text) { addItem(FromBytes(text)); }
+int LogListWidget::AppendLine(const std::string& text) {
+  addItem(FromBytes(text));
+  // Items are laid out lazily; the scroll range must be known at once.
+  executeDelayedItemsLayout();
+  return count() - 1;
+}
+
+void LogListWidget::RemoveLine(int index) { delete takeItem(index); }
 
 void LogListWidget::Refresh() {
   clearSelection();
   viewport()->repaint();
 }
 
-void LogListWidget::Show(int index) {
-  // Items are laid out lazily; the scroll range must be known before scrolling.
-  executeDelayedItemsLayout();
+void LogListWidget::ShowLine(int index) {
   if (QListWidgetItem* line = item(index)) scrollToItem(line, QAbstractItemView::EnsureVisible);
   Refresh();
 }
-
-void LogListWidget::BeginStep(const std::string& text) {
-  pending_text_ = text;
-  Append(text + " ...");
-  pending_index_ = count() - 1;
-  Show(pending_index_);
-}
-
-void LogListWidget::EndStep(int passed) {
-  delete takeItem(pending_index_);
-  Append(pending_text_ + (passed != 0 ? " passed" : " failed"));
-  Show(pending_index_);
-}
-
-void LogListWidget::AddLine(const std::string& text) {
-  Append(text);
-  executeDelayedItemsLayout();
-  Refresh();
-}
-
-void LogListWidget::AddLineAndShow(const std::string& text) {
-  Append(text);
-  Show(count() - 1);
-}
-
-void LogListWidget::Clear() { clear(); }
 
 std::vector<std::string> LogListWidget::Lines() const {
   std::vector<std::string> lines;

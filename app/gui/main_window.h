@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QDialog>
+#include <optional>
 
+#include "app/desktop/main_window_handlers.h"
+#include "app/gui/window_builder.h"
 #include "app/settings.h"
 #include "app/user_interface.h"
 #include "link/loader_link.h"
@@ -12,15 +15,10 @@ class QPushButton;
 
 namespace vok::gui {
 
-// "Start Vok": connects without the hand-over and makes the target loader
-// start the controller's application. Any way of not connecting is shown as
-// "Vok is already started". 1 when the start command was sent.
-int StartVok(LoaderLink& link, const AppPaths& paths, UserInterface& ui, const Settings& settings);
-
 // The main window: one row of buttons from which every function is reached.
-// It holds the settings for the whole run; "Exit" writes them back, the
-// close box and Escape leave without writing.
-class MainWindow : public QDialog {
+// Its buttons run the shared main-window handlers; it opens the Qt windows
+// on their behalf.
+class MainWindow : public QDialog, private desktop::WindowOpener {
   Q_OBJECT
 
  public:
@@ -29,44 +27,41 @@ class MainWindow : public QDialog {
              UpdateDescription& description, QWidget* parent = nullptr);
   ~MainWindow() override;
 
-  const Settings& CurrentSettings() const { return settings_; }
+  const Settings& CurrentSettings() const { return handlers_->CurrentSettings(); }
 
-  QPushButton* ExitButton() const { return exit_; }
-  QPushButton* InfoButton() const { return info_; }
-  QPushButton* UpdateButton() const { return update_; }
-  QPushButton* BackupButton() const { return backup_; }
-  QPushButton* SetupButton() const { return setup_; }
-  QPushButton* StartButton() const { return start_; }
-  QLabel* IconControl() const { return icon_; }
+  QPushButton* ExitButton() const { return Button(layout::ids::kMainExit); }
+  QPushButton* InfoButton() const { return Button(layout::ids::kMainInfo); }
+  QPushButton* UpdateButton() const { return Button(layout::ids::kMainUpdate); }
+  QPushButton* BackupButton() const { return Button(layout::ids::kMainBackup); }
+  QPushButton* SetupButton() const { return Button(layout::ids::kMainSetup); }
+  QPushButton* StartButton() const { return Button(layout::ids::kMainStartVok); }
+  QLabel* IconControl() const;
+  const ControlSet& Controls() const { return controls_; }
 
-  void OnInfo();
-  void OnUpdate();
-  void OnBackup();
-  void OnSetup();
-  void OnStartVok();
+  void OnInfo() { handlers_->OnInfo(); }
+  void OnUpdate() { handlers_->OnUpdate(); }
+  void OnBackup() { handlers_->OnBackup(); }
+  void OnSetup() { handlers_->OnSetup(); }
+  void OnStartVok() { handlers_->OnStartVok(); }
   void OnExit();
 
  protected:
   void showEvent(QShowEvent* event) override;
 
  private:
+  QPushButton* Button(int id) const;
+  void RunTargetInformation(int port_index, int rate) override;
+  void RunUpdate(int port_index, int rate) override;
+  void RunBackup(int port_index, int rate) override;
+  bool RunSetup(int& port_index) override;
+
   LoaderLink& link_;
   const AppPaths& paths_;
   UserInterface& ui_;
   UpdateDescription& description_;
-  Settings settings_;
+  std::optional<desktop::MainWindowHandlers> handlers_;
+  ControlSet controls_;
   bool initialised_ = false;
-
-  QPushButton* exit_ = nullptr;
-  QPushButton* update_ = nullptr;
-  QPushButton* backup_ = nullptr;
-  QPushButton* setup_ = nullptr;
-  QLabel* icon_ = nullptr;
-  QPushButton* info_ = nullptr;
-  QPushButton* start_ = nullptr;
 };
-
-// The application's icon, from the program's resources.
-QIcon ApplicationIcon();
 
 }  // namespace vok::gui

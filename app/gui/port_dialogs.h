@@ -2,6 +2,9 @@
 
 #include <QDialog>
 
+#include "app/desktop/window_layouts.h"
+#include "app/gui/window_builder.h"
+
 class QButtonGroup;
 class QPushButton;
 class QRadioButton;
@@ -23,23 +26,22 @@ class PortChoiceDialog : public QDialog {
   QRadioButton* PortButton(int index) const;
   QPushButton* OkButton() const { return ok_; }
   QPushButton* CancelButton() const { return cancel_; }
+  const ControlSet& Controls() const { return controls_; }
 
   void accept() override;
 
  protected:
-  explicit PortChoiceDialog(QWidget* parent);
-  // Makes the controls; layout is left to the concrete dialog.
-  void MakeControls();
+  PortChoiceDialog(const layout::Window& table, QWidget* parent);
   void showEvent(QShowEvent* event) override;
-
-  QRadioButton* ports_[4] = {};
-  QButtonGroup* group_ = nullptr;
-  QPushButton* ok_ = nullptr;
-  QPushButton* cancel_ = nullptr;
 
  private:
   void ShowPortIndex();
 
+  ControlSet controls_;
+  QRadioButton* ports_[4] = {};
+  QButtonGroup* group_ = nullptr;
+  QPushButton* ok_ = nullptr;
+  QPushButton* cancel_ = nullptr;
   int port_index_ = -1;
   bool placed_ = false;
 };
@@ -49,7 +51,8 @@ class SetupDialog : public PortChoiceDialog {
   Q_OBJECT
 
  public:
-  explicit SetupDialog(QWidget* parent = nullptr);
+  explicit SetupDialog(QWidget* parent = nullptr)
+      : PortChoiceDialog(layout::SetupDialog(), parent) {}
 };
 
 // Offered when the configured port cannot be opened.
@@ -57,7 +60,7 @@ class PortDialog : public PortChoiceDialog {
   Q_OBJECT
 
  public:
-  explicit PortDialog(QWidget* parent = nullptr);
+  explicit PortDialog(QWidget* parent = nullptr) : PortChoiceDialog(layout::PortDialog(), parent) {}
 };
 
 }  // namespace vok::gui

@@ -5,6 +5,10 @@
 
 namespace vok::gui {
 
+namespace {
+QRect ToRect(const desktop::Edges& e) { return QRect(e.left, e.top, e.Width(), e.Height()); }
+}  // namespace
+
 ProgressBarWidget::ProgressBarWidget(QWidget* parent)
     : QLabel(QStringLiteral("Progress Bar"), parent) {
   setAlignment(Qt::AlignCenter);
@@ -12,86 +16,68 @@ ProgressBarWidget::ProgressBarWidget(QWidget* parent)
   setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void ProgressBarWidget::TakeRectangles() {
-  client_ = Edges{0, 0, width(), height()};
-  inner_ = Edges{client_.left + 1, client_.top + 1, client_.right - 1, client_.bottom - 1};
-}
-
 void ProgressBarWidget::AttachToControl() {
-  TakeRectangles();
-  ResetProgress();
+  state_.Attach(width(), height());
+  repaint(rect());
 }
 
-QRect ProgressBarWidget::InnerRect() const {
-  return QRect(inner_.left, inner_.top, inner_.right - inner_.left, inner_.bottom - inner_.top);
-}
+QRect ProgressBarWidget::InnerRect() const { return ToRect(state_.Inner()); }
 
 void ProgressBarWidget::resizeEvent(QResizeEvent* event) {
   QLabel::resizeEvent(event);
-  TakeRectangles();
-  fill_ = FillFor(position_);
-}
-
-int ProgressBarWidget::FillFor(uint32_t position) const {
-  const int64_t span = inner_.right > inner_.left ? inner_.right - inner_.left : 0;
-  const int64_t fill = inner_.left + span * position / 1000;
-  return static_cast<int>(fill >= inner_.right ? inner_.right : fill);
+  // A new size keeps the position; the fill follows the new width.
+  const uint32_t position = state_.Position();
+  state_.Attach(width(), height());
+  if (position > 0) state_.Set(1000, position);
 }
 
 void ProgressBarWidget::ResetProgress() {
-  fill_ = inner_.left;
-  position_ = 0;
+  state_.Reset();
   repaint(rect());
 }
 
 void ProgressBarWidget::SetProgress(uint32_t total, uint32_t done) {
-  const uint32_t position = ProgressPosition(total, done);
-  if (position == position_) return;
-  const uint32_t old = position_;
-  position_ = position;
-  fill_ = FillFor(position);
-  // Leaving the empty state repaints the frame too.
-  if (old == 0) {
-    repaint(rect());
-  } else {
-    repaint(InnerRect());
+  switch (state_.Set(total, done)) {
+    case desktop::ProgressState::Repaint::None: break;
+    case desktop::ProgressState::Repaint::Whole: repaint(rect()); break;
+    case desktop::ProgressState::Repaint::Inner: repaint(InnerRect()); break;
   }
 }
 
 void ProgressBarWidget::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const QPalette& pal = palette();
-  const int inner_height = inner_.bottom - inner_.top;
-  if (inner_height > 0) {
-    if (inner_.right > fill_) {
-      painter.fillRect(QRect(fill_, inner_.top, inner_.right - fill_, inner_height),
+  const desktop::Edges& inner = state_.Inner();
+  const desktop::Edges& client = state_.Client();
+  const int fill = state_.FillBoundary();
+  if (inner.Height() > 0) {
+    if (inner.right > fill) {
+      painter.fillRect(QRect(fill, inner.top, inner.right - fill, inner.Height()),
                        pal.color(QPalette::Button));
     }
-    if (fill_ > inner_.left) {
-      painter.fillRect(QRect(inner_.left, inner_.top, fill_ - inner_.left, inner_height),
+    if (fill > inner.left) {
+      painter.fillRect(QRect(inner.left, inner.top, fill - inner.left, inner.Height()),
                        pal.color(QPalette::Highlight));
     }
   }
-  if (position_ > 0) {
+  const std::string text = state_.Text();
+  if (!text.empty()) {
     painter.save();
     painter.setPen(pal.color(QPalette::HighlightedText));
     painter.setBackgroundMode(Qt::TransparentMode);
-    const QRect client(client_.left, client_.top, client_.right - client_.left,
-                       client_.bottom - client_.top);
-    painter.drawText(client, Qt::AlignHCenter | Qt::AlignTop,
-                     QString::number(position_ / 10) + QLatin1Char('%'));
+    painter.drawText(ToRect(client), Qt::AlignHCenter | Qt::AlignTop, QString::fromLatin1(text.c_str()));
     painter.restore();
   }
   // Sunken frame: dark left and top edges, light right and bottom edges.
-  const int w = client_.right - client_.left;
-  const int h = client_.bottom - client_.top;
+  const int w = client.Width();
+  const int h = client.Height();
   if (w > 0 && h > 0) {
     const QColor shadow = pal.color(QPalette::Dark);
     const QColor light = pal.color(QPalette::Light);
-    painter.fillRect(QRect(client_.left, client_.top, 1, h), shadow);
-    painter.fillRect(QRect(client_.left, client_.top, w - 1, 1), shadow);
-    painter.fillRect(QRect(client_.right - 1, client_.top, 1, h - 1), light);
-    painter.fillRect(QRect(client_.left + 1, client_.bottom - 1, w - 1, 1), light);
+    painter.fillRect(QRect(client.left, client.top, 1, h), shadow);
+    painter.fillRect(QRect(client.left, client.top, w - 1, 1), shadow);
+    painter.fillRect(QRect(client.right - 1, client.top, 1, h - 1), light);
+    painter.fillRect(QRect(client.left + 1, client.bottom - 1, w - 1, 1), light);
   }
 }
 

@@ -3,6 +3,7 @@
 #include <QLabel>
 #include <cstdint>
 
+#include "app/desktop/controls.h"
 #include "app/user_interface.h"
 
 namespace vok::gui {
@@ -25,8 +26,8 @@ class ProgressBarWidget : public QLabel, public ProgressBar {
   void SetProgress(uint32_t total, uint32_t done) override;
   void ResetProgress() override;
 
-  uint32_t Position() const { return position_; }
-  int FillBoundary() const { return fill_; }
+  uint32_t Position() const { return state_.Position(); }
+  int FillBoundary() const { return state_.FillBoundary(); }
   // The bar itself: the client rectangle less one pixel on every side.
   QRect InnerRect() const;
 
@@ -35,17 +36,7 @@ class ProgressBarWidget : public QLabel, public ProgressBar {
   void resizeEvent(QResizeEvent* event) override;
 
  private:
-  // Rectangles as the painting uses them: right and bottom exclusive.
-  struct Edges {
-    int left = 0, top = 0, right = 0, bottom = 0;
-  };
-  void TakeRectangles();
-  int FillFor(uint32_t position) const;
-
-  int fill_ = 0;
-  uint32_t position_ = 0;
-  Edges inner_;
-  Edges client_;
+  desktop::ProgressState state_;
 };
 
 }  // namespace vok::gui

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QStringList>
 
+#include "app/desktop/controls.h"
 #include "app/gui/port_dialogs.h"
 #include "app/gui/texts.h"
 
@@ -39,17 +40,14 @@ QWidget* DialogOwner() {
 }
 
 QString FileDialogFilter(const std::string& filter) {
-  // Pairs of description and pattern separated by '|', the list ended by "||".
-  const QStringList parts = FromBytes(filter).split(QLatin1Char('|'));
   QStringList out;
-  for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-    const QString description = parts[i].trimmed();
-    const QString patterns = parts[i + 1].trimmed().replace(QLatin1Char(';'), QLatin1Char(' '));
-    if (description.isEmpty() && patterns.isEmpty()) break;
+  for (const desktop::FileFilter& f : desktop::ParseFileFilter(filter)) {
+    const QString description = FromBytes(f.description);
     if (description.contains(QLatin1Char('('))) {
       out << description;
     } else {
-      out << description + QStringLiteral(" (") + patterns + QLatin1Char(')');
+      out << description + QStringLiteral(" (") + FromBytes(f.patterns).replace(QLatin1Char(';'), QLatin1Char(' ')) +
+                 QLatin1Char(')');
     }
   }
   return out.join(QStringLiteral(";;"));

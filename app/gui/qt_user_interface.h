@@ -2,7 +2,7 @@
 
 #include <QString>
 
-#include "app/gui/tone_output.h"
+#include "app/tone_output.h"
 #include "app/user_interface.h"
 
 class QWidget;

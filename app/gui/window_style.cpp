@@ -2,19 +2,75 @@
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QPainter>
 #include <QPalette>
+#include <QProxyStyle>
 #include <QScreen>
-#include <QStyle>
 #include <QStyleFactory>
+#include <QStyleOption>
 #include <QWidget>
+
+#include "app/desktop/controls.h"
 
 namespace vok::gui {
 
+namespace {
+
+// Fusion, with the flat push buttons of a dialog: the button face colour
+// inside a one-pixel bevel, light at the top and left, dark at the bottom and
+// right (the other way round while pressed), the default button with a black
+// outline.
+class DialogStyle : public QProxyStyle {
+ public:
+  explicit DialogStyle(QStyle* base) : QProxyStyle(base) {}
+
+  void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                     const QWidget* widget) const override {
+    if (element != PE_PanelButtonCommand) {
+      QProxyStyle::drawPrimitive(element, option, painter, widget);
+      return;
+    }
+    const QPalette& pal = option->palette;
+    QRect r = option->rect;
+    painter->save();
+    painter->fillRect(r, pal.color(QPalette::Button));
+    const auto* button = qstyleoption_cast<const QStyleOptionButton*>(option);
+    const bool is_default = button != nullptr && (button->features & QStyleOptionButton::DefaultButton);
+    if (is_default) {
+      painter->setPen(pal.color(QPalette::Shadow));
+      painter->drawRect(r.adjusted(0, 0, -1, -1));
+      r.adjust(1, 1, -1, -1);
+    }
+    const bool pressed = option->state & (State_Sunken | State_On);
+    if (pressed) {
+      painter->setPen(pal.color(QPalette::Dark));
+      painter->drawRect(r.adjusted(0, 0, -1, -1));
+    } else {
+      Bevel(*painter, r, pal.color(QPalette::Light), pal.color(QPalette::Shadow));
+      Bevel(*painter, r.adjusted(1, 1, -1, -1), pal.color(QPalette::Midlight), pal.color(QPalette::Dark));
+    }
+    painter->restore();
+  }
+
+ private:
+  static void Bevel(QPainter& p, const QRect& r, const QColor& light, const QColor& dark) {
+    p.setPen(light);
+    p.drawLine(r.left(), r.top(), r.right() - 1, r.top());
+    p.drawLine(r.left(), r.top(), r.left(), r.bottom() - 1);
+    p.setPen(dark);
+    p.drawLine(r.left(), r.bottom(), r.right(), r.bottom());
+    p.drawLine(r.right(), r.top(), r.right(), r.bottom());
+  }
+};
+
+}  // namespace
+
 QPoint CentredPosition(const QRect& screen, const QSize& window) {
-  // Integer division truncates toward zero, also for negative spare room.
-  const int x = (screen.width() - window.width()) / 2;
-  const int y = (screen.height() - window.height()) / 2;
-  return QPoint(screen.left() + x, screen.top() + y);
+  const desktop::Point p = desktop::CentredPosition(
+      desktop::Edges{screen.left(), screen.top(), screen.left() + screen.width(),
+                     screen.top() + screen.height()},
+      window.width(), window.height());
+  return QPoint(p.x, p.y);
 }
 
 void CentreOnScreen(QWidget& window) {
@@ -30,7 +86,9 @@ void CentreOnScreen(QWidget& window) {
 
 void ApplyDialogColours(QApplication& app) {
   // A palette-driven style, so that the colours set here are the ones drawn.
-  if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) app.setStyle(fusion);
+  if (QStyle* fusion = QStyleFactory::create(QStringLiteral("Fusion"))) {
+    app.setStyle(new DialogStyle(fusion));
+  }
   QPalette p = app.style()->standardPalette();
   const QColor grey(kDialogGrey);
   for (QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive}) {

@@ -23,7 +23,8 @@ QPoint CentredPosition(const QRect& screen, const QSize& window);
 void CentreOnScreen(QWidget& window);
 
 // Sets the dialog colours for the whole application: grey surfaces and
-// black text; editable fields and lists keep the platform's colours.
+// black text, flat grey push buttons; editable fields and lists keep the
+// platform's colours.
 void ApplyDialogColours(QApplication& app);
 
 // Gives a read-only field the dialog surface instead of the editable

@@ -14,7 +14,8 @@
 #include "app/gui/port_dialogs.h"
 #include "app/gui/progress_bar_widget.h"
 #include "app/gui/qt_user_interface.h"
-#include "app/gui/tone_output.h"
+#include "app/tone_output.h"
+#include "app/gui/window_builder.h"
 #include "app/gui/window_style.h"
 #include "gui_test_util.h"
 
@@ -191,10 +192,6 @@ TEST(GuiLogList, StepsReplaceTheirPendingLineAndNoLineStaysSelected) {
 }
 
 TEST(GuiPlacement, WindowsStandAtTheCentreOfTheScreen) {
-  EXPECT_EQ(CentredPosition(QRect(0, 0, 800, 600), QSize(301, 100)), QPoint(249, 250));
-  EXPECT_EQ(CentredPosition(QRect(0, 0, 800, 600), QSize(1001, 700)), QPoint(-100, -50));
-  EXPECT_EQ(CentredPosition(QRect(1920, 0, 1280, 1024), QSize(300, 200)), QPoint(2410, 412));
-
   QWidget window;
   window.resize(301, 101);
   CentreOnScreen(window);
@@ -257,22 +254,46 @@ TEST(GuiSetupDialog, ShowsTheIndexAndReadsItBackOnOkOnly) {
   }
 }
 
-TEST(GuiPortDialogs, LaidOutFromTheirTablesInDialogUnits) {
+// Fusion draws push buttons with a gradient; the dialogs' buttons are flat.
+TEST(GuiDialogStyle, PushButtonsAreFlatGreyWithABevel) {
+  QPushButton button(QStringLiteral("OK"));
+  button.resize(80, 28);
+  const QImage image = button.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  // Left of the text, every row inside the bevel is the button face.
+  for (int y = 2; y < image.height() - 2; ++y) {
+    for (int x = 2; x < 12; ++x) ASSERT_EQ(QColor(image.pixel(x, y)), kFace) << x << "," << y;
+  }
+  EXPECT_EQ(QColor(image.pixel(0, 10)), QColor(Qt::white));
+  EXPECT_EQ(QColor(image.pixel(image.width() - 1, 10)), QColor(Qt::black));
+}
+
+TEST(GuiDialogStyle, TheGroupCaptionStandsOnTheFrameLine) {
   SetupDialog setup;
-  PortDialog port;
-  const DialogUnits du(setup.font());
-  EXPECT_EQ(setup.size(), du.Size(85, 63));
-  EXPECT_EQ(port.size(), du.Size(145, 79));
-  EXPECT_EQ(setup.OkButton()->geometry(), du.Rect(47, 47, 33, 14));
-  EXPECT_EQ(setup.CancelButton()->geometry(), du.Rect(47, 27, 33, 14));
-  EXPECT_EQ(port.PortButton(3)->geometry(), du.Rect(109, 41, 29, 10));
-  // "Cancel" stands left of "OK" in the port dialog.
-  EXPECT_LT(port.CancelButton()->x(), port.OkButton()->x());
-  EXPECT_EQ(setup.windowTitle(), QStringLiteral("Setup"));
-  EXPECT_FALSE(setup.windowFlags() & Qt::WindowCloseButtonHint);
-  // Tab goes from "OK" to "Cancel"; the ports are not tab stops.
-  EXPECT_EQ(setup.OkButton()->nextInFocusChain(), setup.CancelButton());
-  EXPECT_EQ(setup.PortButton(0)->focusPolicy(), Qt::ClickFocus);
+  GroupFrame* frame = nullptr;
+  for (const ControlSet::Entry& e : setup.Controls().All()) {
+    if (e.control->kind == layout::Kind::GroupBox) frame = qobject_cast<GroupFrame*>(e.widget);
+  }
+  ASSERT_NE(frame, nullptr);
+  EXPECT_EQ(frame->Caption(), QStringLiteral("&Port"));
+  const QImage image = frame->grab().toImage().convertToFormat(QImage::Format_RGB32);
+  // The frame's top line, found in its left edge.
+  int line = -1;
+  for (int y = 0; y < image.height() && line < 0; ++y) {
+    if (QColor(image.pixel(0, y)) == kShadow) line = y;
+  }
+  ASSERT_GT(line, 0);
+  // The caption's letters stand above and below that line, and the line
+  // itself is broken where they stand.
+  int above = 0, below = 0;
+  for (int y = 0; y < image.height() / 2; ++y) {
+    for (int x = 7; x < 30; ++x) {
+      if (QColor(image.pixel(x, y)).lightness() < 60) (y < line ? above : below)++;
+    }
+  }
+  EXPECT_GT(above, 3);
+  EXPECT_GT(below, 3);
+  EXPECT_NE(QColor(image.pixel(9, line)), kShadow);
+  EXPECT_EQ(QColor(image.pixel(image.width() - 3, line)), kShadow);
 }
 
 TEST(GuiFileDialog, FiltersBecomeTheDialogsNameFilters) {

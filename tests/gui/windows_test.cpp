@@ -7,8 +7,10 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <algorithm>
 #include <filesystem>
 
+#include "app/gui/dialog_units.h"
 #include "app/gui/log_list_widget.h"
 #include "app/gui/main_window.h"
 #include "app/gui/port_dialogs.h"
@@ -54,6 +56,61 @@ class GuiWindow : public ::testing::Test {
 std::vector<std::string> Tail(const std::vector<std::string>& lines, size_t n) {
   return std::vector<std::string>(lines.end() - static_cast<long>(std::min(n, lines.size())),
                                   lines.end());
+}
+
+// A window stands as its layout table says: size, caption and frame, each
+// control of the table's kind at its place in dialog units, and Tab going
+// through the table's tab stops in their order.
+void ExpectBuiltFromTable(const QDialog& window, const ControlSet& controls,
+                          const layout::Window& table) {
+  SCOPED_TRACE(table.caption);
+  const DialogUnits du(window.font());
+  EXPECT_EQ(window.size(), du.Size(table.width, table.height));
+  EXPECT_EQ(window.windowTitle(), QString::fromLatin1(table.caption));
+  EXPECT_EQ(bool(window.windowFlags() & Qt::WindowCloseButtonHint), table.close_box);
+  ASSERT_EQ(controls.All().size(), table.controls.size());
+  std::vector<QWidget*> stops;
+  for (size_t i = 0; i < table.controls.size(); ++i) {
+    const layout::Control& c = table.controls[i];
+    QWidget* w = controls.All()[i].widget;
+    SCOPED_TRACE(c.text);
+    EXPECT_EQ(controls.All()[i].control, &c);
+    const layout::Rect& r = c.rect;
+    const QRect place = c.kind == layout::Kind::Icon ? QRect(du.X(r.x), du.Y(r.y), 32, 32)
+                                                     : du.Rect(r.x, r.y, r.width, r.height);
+    EXPECT_EQ(w->geometry(), place);
+    const char* kinds[] = {"QPushButton", "QRadioButton", "vok::gui::GroupFrame", "QLabel",
+                           c.Has(layout::kMultiLine) ? "QPlainTextEdit" : "QLineEdit",
+                           "vok::gui::LogListWidget", "QLabel", "vok::gui::ProgressBarWidget"};
+    EXPECT_STREQ(w->metaObject()->className(), kinds[static_cast<int>(c.kind)]);
+    if (auto* b = qobject_cast<QPushButton*>(w)) {
+      EXPECT_EQ(b->isDefault(), c.Has(layout::kDefault));
+    }
+    EXPECT_EQ(w->focusPolicy() == Qt::StrongFocus, c.Has(layout::kTabStop));
+    if (c.Has(layout::kTabStop)) stops.push_back(w);
+  }
+  for (size_t i = 0; i < stops.size(); ++i) {
+    QWidget* next = stops[i]->nextInFocusChain();
+    while (std::find(stops.begin(), stops.end(), next) == stops.end()) next = next->nextInFocusChain();
+    EXPECT_EQ(next, stops[(i + 1) % stops.size()]) << "after tab stop " << i;
+  }
+}
+
+TEST_F(GuiWindow, EveryWindowStandsAsItsTableSays) {
+  SimTarget target;
+  UpdateDescription description;
+  MainWindow main(*target.link, paths_, ui_, description);
+  ExpectBuiltFromTable(main, main.Controls(), layout::MainWindow());
+  SetupDialog setup;
+  ExpectBuiltFromTable(setup, setup.Controls(), layout::SetupDialog());
+  PortDialog port;
+  ExpectBuiltFromTable(port, port.Controls(), layout::PortDialog());
+  TargetInfoWindow info(*target.link, paths_, ui_);
+  ExpectBuiltFromTable(info, info.Controls(), layout::TargetInformation());
+  UpdateDialog update(*target.link, paths_, ui_, description);
+  ExpectBuiltFromTable(update, update.Controls(), layout::UpdateWindow());
+  BackupDialog backup(*target.link, paths_, ui_);
+  ExpectBuiltFromTable(backup, backup.Controls(), layout::BackupWindow());
 }
 
 TEST_F(GuiWindow, TargetInfoStatusLineAndListingOfAScan) {

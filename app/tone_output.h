@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-namespace vok::gui {
+namespace vok {
 
 // Samples of one tone: a square wave of the given frequency, 16-bit mono,
 // with short ramps at both ends so that consecutive tones do not click.
@@ -32,4 +32,4 @@ class ToneOutput {
   bool unavailable_ = false;
 };
 
-}  // namespace vok::gui
+}  // namespace vok

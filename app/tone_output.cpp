@@ -1,4 +1,4 @@
-#include "app/gui/tone_output.h"
+#include "app/tone_output.h"
 
 #include <algorithm>
 #include <cmath>
@@ -12,7 +12,7 @@
 #include <alsa/asoundlib.h>
 #endif
 
-namespace vok::gui {
+namespace vok {
 
 std::vector<int16_t> ToneSamples(unsigned frequency_hz, unsigned duration_ms, unsigned rate) {
   const size_t n = static_cast<size_t>(uint64_t{rate} * duration_ms / 1000);
@@ -116,4 +116,4 @@ void ToneOutput::Play(unsigned, unsigned) {}
 
 ToneOutput::~ToneOutput() { Close(); }
 
-}  // namespace vok::gui
+}  // namespace vok
