@@ -30,7 +30,7 @@ bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateO
   c.log.BeginStep("Analyzing update file");
   // A failed creation of the image shows as the first store's failure.
   image.Open(0, options.image_folder);
-  bool ok = LoadUpdateFile(fields.file_name, image, update_ranges, c.ui) == 1;
+  bool ok = LoadUpdateFile(fields.file_name, image, update_ranges, c.ui, options.file) == 1;
   c.log.EndStep(ok);
   if (!ok) return false;
 
@@ -56,7 +56,12 @@ bool UpdatePending(const AppPaths& paths) { return FileExists(paths.UpdateSem())
 int OnUpdateBrowse(UpdateContext& c, UpdateFields& fields, const std::tm& now) {
   FileDialogRequest request;
   request.title = "Select Update File";
-  request.filter = "Update File (*.sss) | *.sss||";
+  // The content tells the format; the names only help to find the files.
+  request.filter =
+      "Update File (*.sss) | *.sss|"
+      "Firmware File (*.sss *.srec *.s19 *.s28 *.s37 *.mot *.hex *.ihex *.elf *.axf *.out)"
+      " | *.sss;*.srec;*.s19;*.s28;*.s37;*.mot;*.hex;*.ihex;*.elf;*.axf;*.out|"
+      "All Files (*) | *||";
   request.default_ext = "sss";
   request.initial_folder = c.paths.UpdateDir();
   request.must_exist = true;

@@ -5,6 +5,7 @@
 
 #include "app/settings.h"
 #include "app/user_interface.h"
+#include "image/update_file.h"
 #include "link/loader_link.h"
 #include "update/update_log.h"
 
@@ -35,6 +36,8 @@ struct UpdateOptions {
   bool verify = false;
   // Folder of the temporary memory image; empty: the current directory.
   std::string image_folder;
+  // How the update file is read (a raw binary needs its address).
+  UpdateFileOptions file;
 };
 
 // True when an interrupted update is pending (the marker file exists).
