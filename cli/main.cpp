@@ -1,5 +1,6 @@
 #include <csignal>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -18,5 +19,17 @@ int main(int argc, char** argv) {
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   vok::cli::Console console(std::cout, ::isatty(STDOUT_FILENO) == 1, std::cerr,
                             ::isatty(STDERR_FILENO) == 1);
-  return vok::cli::RunProgram(args, console, vok::ApplicationFolder());
+  // A question is asked only where a person can answer it: input and the
+  // messages both on a terminal.
+  auto ask = [&console](const std::string& question) -> std::optional<bool> {
+    if (::isatty(STDIN_FILENO) != 1 || ::isatty(STDERR_FILENO) != 1) return std::nullopt;
+    console.Prompt(question + " (y/N) ");
+    std::string answer;
+    if (!std::getline(std::cin, answer)) {
+      console.EndPrompt();
+      return false;
+    }
+    return answer == "y" || answer == "Y" || answer == "yes" || answer == "Yes" || answer == "YES";
+  };
+  return vok::cli::RunProgram(args, console, vok::ApplicationFolder(), ask);
 }

@@ -17,6 +17,8 @@
 
 #include "cli_process.h"
 #include "sim/simulator.h"
+#include "link/serial_port.h"
+#include "support/firmware_text.h"
 #include "support/srecord_text.h"
 #include "support/temp_dir.h"
 #include "support/voksim_process.h"
@@ -126,9 +128,9 @@ TEST_F(CliTest, InfoPrintsTheListingWithLfLineEndsAndLeavesTheSettingsAlone) {
   EXPECT_TRUE(Has(r.out, "VOK Kernel V3.2.1\n")) << r.out;
   EXPECT_TRUE(Has(r.out, "VOK Loader V2.1.0\n \n")) << r.out;
   EXPECT_EQ(Lines(r.err), (std::vector<std::string>{
-                              "Connecting to target loader ...",
-                              "Scanning for component information, please wait...",
-                              "Component versions read"}));
+                              "vokloader-cli: Connecting to target loader ...",
+                              "vokloader-cli: Scanning for component information, please wait...",
+                              "vokloader-cli: Component versions read"}));
   EXPECT_EQ(ReadFile(Path("VOKLOAD.INI")), settings_before);
   EXPECT_TRUE(fs::is_directory(Path("UPDATE")) && fs::is_directory(Path("BACKUP")));
 }
@@ -137,25 +139,55 @@ TEST_F(CliTest, InfoAgainstASilentTargetFails) {
   StartSim({"--silent"});
   CliRun r = Cli({"info"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "*** no target information found ***\n");
-  EXPECT_EQ(Lines(r.err), (std::vector<std::string>{"Connecting to target loader ...",
-                                                     "Cannot connect to target loader!",
-                                                     "Couldn't connect to target loader!"}));
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(Lines(r.err), (std::vector<std::string>{"vokloader-cli: Connecting to target loader ...",
+                                                     "vokloader-cli: Cannot connect to target loader!",
+                                                     "vokloader-cli: Couldn't connect to target loader!",
+                                                     "vokloader-cli: *** no target information found ***"}));
 }
 
-TEST_F(CliTest, AMissingPortIsNotChangedInTheSettings) {
-  WriteSettings("/nonexistent/ttyVOK", "ComPort=0\r\n");
-  std::string settings_before = ReadFile(Path("VOKLOAD.INI"));
-  CliRun r = Cli({"info"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(Has(r.err, "The selected comm port is not available.")) << r.err;
-  EXPECT_TRUE(Has(r.err, "Couldn't connect to target loader!")) << r.err;
-  EXPECT_EQ(ReadFile(Path("VOKLOAD.INI")), settings_before);
+size_t Count(const std::string& text, const std::string& piece) {
+  size_t n = 0;
+  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
+  return n;
+}
 
-  // A device path on the command line takes COM1's place for this run only.
+TEST_F(CliTest, EveryCommandNamesThePortItCannotOpenWithTheReason) {
   VoksimProcess sim({});
   ASSERT_TRUE(sim.started());
-  r = Cli({"--port", sim.device(), "info"});
+  // Another program holds the controller's line.
+  std::unique_ptr<SerialPort> holder = CreatePlatformSerialPort();
+  ASSERT_EQ(holder->OpenPort(sim.device()), 0);
+  struct Case {
+    std::string device;
+    std::string line;
+  };
+  const std::vector<Case> cases = {
+      {"/nonexistent/ttyVOK", "cannot open /nonexistent/ttyVOK (COM1): No such file or directory"},
+      {sim.device(), "cannot open " + sim.device() + " (COM1): the device is held by another program"},
+      // A device the user may not open, as one outside the group dialout meets it.
+      {"/proc/sys/kernel/osrelease", "cannot open /proc/sys/kernel/osrelease (COM1): Permission denied\n"
+                                     "vokloader-cli: serial devices belong to the group dialout"},
+  };
+  const std::string file = UpdateFile();
+  for (const Case& c : cases) {
+    WriteSettings(c.device);
+    const std::string settings_before = ReadFile(Path("VOKLOAD.INI"));
+    for (const std::vector<std::string>& command : std::vector<std::vector<std::string>>{
+             {"info"}, {"start"}, {"update", file}, {"backup", "b.sss"}, {"verify", file}}) {
+      SCOPED_TRACE(c.device + " " + command[0]);
+      CliRun r = Cli(command);
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(Count(r.err, "vokloader-cli: " + c.line), 1u) << r.err;
+      EXPECT_FALSE(Has(r.err, "Vok is already started")) << r.err;
+      EXPECT_EQ(ReadFile(Path("VOKLOAD.INI")), settings_before);  // no port dialog, nothing saved
+    }
+  }
+  holder->ClosePort();
+
+  // A device path on the command line takes COM1's place for this run only.
+  std::string settings_before = ReadFile(Path("VOKLOAD.INI"));
+  CliRun r = Cli({"--port", sim.device(), "info"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(ReadFile(Path("VOKLOAD.INI")), settings_before);
 }
@@ -240,12 +272,12 @@ TEST_F(CliTest, FreshDiscardsThePendingUpdate) {
   // A mistyped name keeps what a resume would need.
   CliRun r = Cli({"update", "--fresh", "u.ss"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Enter valid update file name\n");
+  EXPECT_EQ(r.err, "vokloader-cli: Cannot open update file u.ss: No such file or directory\n");
   EXPECT_TRUE(Exists("UPDATE/UPDATE.SEM") && Exists("UPDATE/UPDATE.CMD"));
 
   r = Cli({"update", "--fresh", UpdateFile()});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err, "Last update was aborted during critical action!\n");
+  EXPECT_EQ(r.err, "vokloader-cli: Last update was aborted during critical action!\n");
   EXPECT_FALSE(Has(r.out, "Restarted update process"));
   EXPECT_TRUE(Has(r.out, "Analyzing update file passed\n"));
   EXPECT_FALSE(Exists("UPDATE/UPDATE.SEM") || Exists("UPDATE/UPDATE.CMD"));
@@ -272,10 +304,23 @@ TEST_F(CliTest, VerifiedUpdateAndItsWrongInputs) {
   EXPECT_TRUE(Has(r.out, "Verifying target memory passed\nUpdate of target memory succeeded\n"))
       << r.out;
 
-  r = Cli({"update", "missing.sss"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Enter valid update file name\n");
-  EXPECT_EQ(r.out, "");
+  // Files that cannot be used are named with the reason, before the target is touched.
+  fs::create_directory(Path("folder.sss"));
+  WriteFile(Path("notes.txt"), "not firmware");
+  WriteFile(Path("u.hex"), test::IntelHexFile({{kFlashData, Pattern(0x30)}}));
+  for (const auto& [args, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"update", "missing.sss"}, "Cannot open update file missing.sss: No such file or directory"},
+           {{"verify", "folder.sss"}, "Cannot open update file folder.sss: Is a directory"},
+           {{"update", "notes.txt"},
+            "Update file format error: notes.txt holds no S-records, Intel HEX or ELF; a raw binary "
+            "needs --base ADDR"},
+           {{"update", "--base", "0x84000", "u.hex"},
+            "u.hex holds Intel HEX, not a raw binary: --base is for raw binaries only"}}) {
+    r = Cli(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "vokloader-cli: " + message + "\n");
+    EXPECT_EQ(r.out, "");
+  }
 
   r = Cli({"resume"});
   EXPECT_EQ(r.status, 1);
@@ -310,13 +355,24 @@ TEST_F(CliTest, BackupOverAnExistingFileOnlyWithYes) {
   WriteFile(Path("mine.sss"), "not a backup");
   r = Cli({"backup", "mine.sss"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "File already exists. Overwrite?\n");
+  EXPECT_EQ(r.err, "vokloader-cli: File already exists. Overwrite? No (answer Yes with --yes)\n");
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(ReadFile(Path("mine.sss")), "not a backup");
 
-  r = Cli({"backup", "--yes", "mine.sss"});
+  // At a terminal the question is asked.
+  std::vector<std::string> at_terminal = {"--folder", dir.folder(), "backup", "mine.sss"};
+  r = RunProgramOnTerminal(CliProgram(), at_terminal, dir.path().string(), "n\n");
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Has(r.out, "vokloader-cli: File already exists. Overwrite? (y/N) ")) << r.out;
+  EXPECT_EQ(ReadFile(Path("mine.sss")), "not a backup");
+  r = RunProgramOnTerminal(CliProgram(), at_terminal, dir.path().string(), "y\n");
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_EQ(ReadFile(Path("mine.sss")).compare(0, 2, "S0"), 0);
+
+  WriteFile(Path("mine.sss"), "not a backup");
+  r = Cli({"backup", "-y", "mine.sss"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err, "File already exists. Overwrite?\n");
+  EXPECT_EQ(r.err, "vokloader-cli: File already exists. Overwrite? Yes (--yes)\n");
   EXPECT_EQ(ReadFile(Path("mine.sss")).compare(0, 2, "S0"), 0);
   EXPECT_EQ(ReadFile(Path("mine.sss")).size(), backup.size());
 }
@@ -331,7 +387,7 @@ TEST_F(CliTest, StartAgainstTheLoaderAndAgainstARunningApplication) {
   StartSim({"--app"});
   CliRun r = Cli({"start"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Vok is already started\n");
+  EXPECT_EQ(r.err, "vokloader-cli: Vok is already started\n");
   EXPECT_EQ(r.out, "");
 }
 
@@ -354,22 +410,34 @@ TEST_F(CliTest, WrongCommandLinesHelpAndVersion) {
            {"info", "--port", "COM9"}, {"--bogus", "info"}}) {
     CliRun r = RunProgramIn(CliProgram(), args, dir.path().string());
     EXPECT_EQ(r.status, 2) << testing::PrintToString(args);
-    EXPECT_TRUE(Has(r.err, "Try 'vokloader-cli --help'.")) << r.err;
+    EXPECT_TRUE(Has(r.err, "vokloader-cli: Try 'vokloader-cli --help'.")) << r.err;
     EXPECT_EQ(r.out, "");
   }
   CliRun r = RunProgramIn(CliProgram(), {"--folder", Path("nowhere"), "info"}, dir.path().string());
   EXPECT_EQ(r.status, 2);
 
-  r = RunProgramIn(CliProgram(), {"--help"}, dir.path().string());
-  EXPECT_EQ(r.status, 0);
-  for (const char* word : {"info", "update FILE", "--fresh", "resume", "backup [FILE]", "start",
-                           "ports", "--port NAME", "--baud RATE", "--folder DIR", "--yes",
-                           "--no-progress", "--verify", "--version"}) {
-    EXPECT_TRUE(Has(r.out, word)) << word;
+  for (const char* help : {"--help", "-h"}) {
+    r = RunProgramIn(CliProgram(), {help}, dir.path().string());
+    EXPECT_EQ(r.status, 0);
+    for (const char* word : {"info", "update FILE", "--fresh", "resume", "verify FILE", "backup [FILE]",
+                             "start", "ports", "-p, --port NAME", "-b, --baud RATE", "--folder DIR",
+                             "-y, --yes", "--no-progress", "--verify", "--base ADDR", "--json",
+                             "--version"}) {
+      EXPECT_TRUE(Has(r.out, word)) << word;
+    }
   }
-  r = RunProgramIn(CliProgram(), {"--version"}, dir.path().string());
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "Vok Loader Version 1.1.1\n");
+  for (const char* version : {"--version", "-V"}) {
+    r = RunProgramIn(CliProgram(), {version}, dir.path().string());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Vok Loader Version 1.1.1\n");
+  }
+  // A script that asked for JSON gets the refusal as JSON.
+  r = RunProgramIn(CliProgram(), {"--json", "flash"}, dir.path().string());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(Has(r.out, "{\"event\":\"result\",\"command\":\"\",\"ok\":false,\"exit\":2,"
+                         "\"message\":\"unknown command 'flash'\"}\n"))
+      << r.out;
   // Nothing was created by these.
   EXPECT_FALSE(Exists("UPDATE") || Exists("BACKUP"));
 }
@@ -384,6 +452,159 @@ TEST_F(CliTest, ACopiedProgramUsesItsOwnFolder) {
   EXPECT_TRUE(Has(r.out, "COM1=/dev/ttyUSB3\n")) << r.out;
   EXPECT_TRUE(Exists("station/UPDATE") && Exists("station/BACKUP"));
   EXPECT_FALSE(Exists("UPDATE") || Exists("BACKUP"));
+}
+
+// The update's data in the other formats the update reads.
+std::vector<test::DataBlock> UpdateBlocks() { return {{kFlashData, Pattern(0x30)}, {kRamData, Pattern(0x90)}}; }
+
+TEST_F(CliTest, UpdatesFromIntelHexElfAndRawBinaries) {
+  struct Case {
+    std::string name;
+    std::string content;
+    std::vector<std::string> options;
+  };
+  const std::vector<uint8_t> flash = Pattern(0x30);
+  const std::string raw(flash.begin(), flash.end());
+  const std::vector<Case> cases = {
+      {"fw.hex", test::IntelHexFile(UpdateBlocks()), {}},
+      {"fw.elf", test::ElfFile(UpdateBlocks(), {}), {}},
+      {"fw64be.o", test::ElfFile(UpdateBlocks(), {true, true, true}), {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::string state = Path(c.name + ".state");
+    VoksimProcess& sim = StartSim({"--state", state});
+    std::vector<uint8_t> sector = StateMemory(state, 0x84000, 0x2000);
+    WriteFile(Path(c.name), c.content);
+    std::vector<std::string> args = c.options;
+    args.insert(args.end(), {"update", c.name});
+    CliRun r = Cli(args);
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_TRUE(Has(r.out, "Analyzing update file passed\n")) << r.out;
+    // No header texts: the file's name and date describe it in the log.
+    EXPECT_TRUE(Has(ReadFile(Path("UPDATE/UPDATE.LOG")), "\r\n" + c.name + ", ")) << c.name;
+    EXPECT_EQ(sim.Stop(), 0);
+    ExpectUpdated(state, sector);
+  }
+  // A raw binary goes where --base says.
+  std::string state = Path("raw.state");
+  VoksimProcess& sim = StartSim({"--state", state});
+  WriteFile(Path("fw.bin"), raw);
+  CliRun r = Cli({"update", "--base", "0x84100", "fw.bin"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(sim.Stop(), 0);
+  EXPECT_EQ(StateMemory(state, kFlashData, 16), Pattern(0x30));
+}
+
+TEST_F(CliTest, VerifyComparesWithoutChangingAnything) {
+  std::string state = Path("state.bin"), stats = Path("stats.json");
+  VoksimProcess& sim = StartSim({"--state", state, "--stats", stats});
+  std::vector<uint8_t> sector = StateMemory(state, 0x84000, 0x2000);
+  WriteFile(Path("u.hex"), test::IntelHexFile(UpdateBlocks()));
+
+  // The demo firmware holds other bytes: both areas differ, the lower first.
+  CliRun r = Cli({"verify", "u.hex"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  std::vector<std::string> out = Lines(r.out);
+  ASSERT_GE(out.size(), 3u) << r.out;
+  const std::vector<uint8_t> ram = StateMemory(state, kRamData, 16), flash = Pattern(0x30);
+  auto last_differing = [](uint32_t at, const std::vector<uint8_t>& has, const std::vector<uint8_t>& want) {
+    uint32_t first = 0, last = 0;
+    bool any = false;
+    for (uint32_t i = 0; i < want.size(); ++i) {
+      if (has[i] == want[i]) continue;
+      if (!any) first = at + i;
+      last = at + i;
+      any = true;
+    }
+    char text[48];
+    std::snprintf(text, sizeof text, "0x%08X-0x%08X differs", first, last);
+    return std::string(text);
+  };
+  EXPECT_EQ(std::vector<std::string>(out.end() - 3, out.end()),
+            (std::vector<std::string>{last_differing(kRamData, ram, Pattern(0x90)),
+                                      last_differing(kFlashData, StateMemory(state, kFlashData, 16), flash),
+                                      "#### Target memory differs from update file ####"}));
+  EXPECT_EQ(r.err, "");
+
+  // As JSON: the differing ranges in the result.
+  r = Cli({"verify", "--json", "u.hex"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Has(r.out, "\"ok\":false,\"exit\":1,\"message\":\"Target memory differs from update file\","
+                         "\"file\":\"" + Path("u.hex") + "\",\"differing_ranges\":[{\"first\":"))
+      << r.out;
+  EXPECT_EQ(sim.Stop(), 0);
+  EXPECT_TRUE(Has(ReadFile(stats), "\"erases\": 0,\n  \"programs\": 0,")) << ReadFile(stats);
+  EXPECT_EQ(StateMemory(state, 0x84000, 0x2000), sector);
+
+  // After the update the target holds the file.
+  StartSim({"--state", state});
+  EXPECT_EQ(Cli({"update", "u.hex"}).status, 0);
+  r = Cli({"verify", "u.hex"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(Lines(r.out).back(), "Target memory equals update file");
+  EXPECT_FALSE(Has(r.out, "differs"));
+}
+
+// Each line one JSON object with its event; the result last.
+std::vector<std::string> JsonEvents(const std::string& out) {
+  std::vector<std::string> lines = Lines(out);
+  for (const std::string& l : lines) {
+    EXPECT_EQ(l.rfind("{\"event\":\"", 0), 0u) << l;
+    EXPECT_EQ(l.back(), '}') << l;
+  }
+  return lines;
+}
+
+TEST_F(CliTest, JsonLinesForScripts) {
+  StartSim({});
+  CliRun r = Cli({"--json", "info"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  std::vector<std::string> events = JsonEvents(r.out);
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.front(),
+            "{\"event\":\"message\",\"text\":\"Connecting to target loader ...\",\"level\":\"info\"}");
+  const std::string& result = events.back();
+  EXPECT_EQ(result.rfind("{\"event\":\"result\",\"command\":\"info\",\"ok\":true,\"exit\":0,"
+                         "\"loader_version\":\"2.1.0\",\"components\":[",
+                         0),
+            0u)
+      << result;
+  EXPECT_TRUE(Has(result, "{\"name\":\"VOK Kernel\",\"type\":1,\"address\":557056,\"version\":\"3.2.1\","
+                          "\"checksum_ok\":true}"))
+      << result;
+  // A text component: its text, no version.
+  EXPECT_TRUE(Has(result, "\"version\":null,\"checksum_ok\":true,\"text\":\"VOK System configuration"))
+      << result;
+
+  r = Cli({"update", UpdateFile(), "--json"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  events = JsonEvents(r.out);
+  EXPECT_NE(std::find(events.begin(), events.end(),
+                      "{\"event\":\"step\",\"text\":\"Programming target memory\",\"passed\":true}"),
+            events.end());
+  EXPECT_NE(std::find(events.begin(), events.end(),
+                      "{\"event\":\"message\",\"text\":\"Test update 1.0\",\"level\":\"info\"}"),
+            events.end());
+  EXPECT_TRUE(std::any_of(events.begin(), events.end(), [](const std::string& e) {
+    return e.rfind("{\"event\":\"progress\",\"done\":", 0) == 0;
+  }));
+  EXPECT_EQ(events.back(), "{\"event\":\"result\",\"command\":\"update\",\"ok\":true,\"exit\":0,\"file\":\"" +
+                               Path("u.sss") + "\"}");
+
+  // A failure: the exit status and the reason in the result.
+  WriteSettings("/nonexistent/ttyVOK");
+  r = Cli({"--json", "backup"});
+  EXPECT_EQ(r.status, 1);
+  events = JsonEvents(r.out);
+  EXPECT_EQ(events.back().rfind("{\"event\":\"result\",\"command\":\"backup\",\"ok\":false,\"exit\":1,"
+                                "\"message\":\"cannot open /nonexistent/ttyVOK (COM1): No such file or "
+                                "directory\",\"file\":\"",
+                                0),
+            0u)
+      << events.back();
 }
 
 }  // namespace
