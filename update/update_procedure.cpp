@@ -56,12 +56,7 @@ bool UpdatePending(const AppPaths& paths) { return FileExists(paths.UpdateSem())
 int OnUpdateBrowse(UpdateContext& c, UpdateFields& fields, const std::tm& now) {
   FileDialogRequest request;
   request.title = "Select Update File";
-  // The content tells the format; the names only help to find the files.
-  request.filter =
-      "Update File (*.sss) | *.sss|"
-      "Firmware File (*.sss *.srec *.s19 *.s28 *.s37 *.mot *.hex *.ihex *.elf *.axf *.out)"
-      " | *.sss;*.srec;*.s19;*.s28;*.s37;*.mot;*.hex;*.ihex;*.elf;*.axf;*.out|"
-      "All Files (*) | *||";
+  request.filter = kUpdateFileFilter;
   request.default_ext = "sss";
   request.initial_folder = c.paths.UpdateDir();
   request.must_exist = true;

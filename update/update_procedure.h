@@ -40,6 +40,15 @@ struct UpdateOptions {
   UpdateFileOptions file;
 };
 
+// The open-file dialog's filter of "Browse...": the update files first, then
+// every firmware format the update reads (the content tells the format; the
+// names only help to find the files), then any file.
+inline constexpr const char* kUpdateFileFilter =
+    "Update File (*.sss) | *.sss|"
+    "Firmware File (*.sss *.srec *.s19 *.s28 *.s37 *.mot *.hex *.ihex *.elf *.axf *.out)"
+    " | *.sss;*.srec;*.s19;*.s28;*.s37;*.mot;*.hex;*.ihex;*.elf;*.axf;*.out|"
+    "All Files (*) | *||";
+
 // True when an interrupted update is pending (the marker file exists).
 bool UpdatePending(const AppPaths& paths);
 
