@@ -4,6 +4,8 @@
 // user interface that shows nothing. What it reports as loaded must be in
 // the image: every update range lies inside it.
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -40,5 +42,20 @@ inline int LoadAndCheck(const uint8_t* data, size_t size) {
   ranges.DeleteAll();
   return r;
 }
+
+// The lowest and highest address a reader named, so that a harness loads
+// only inputs whose data lie close together: the image fills the space
+// between them with erased bytes, and megabytes of that per execution would
+// leave no time to fuzz the readers themselves.
+struct Span {
+  uint64_t low = ~uint64_t{0};
+  uint64_t high = 0;
+  void Add(uint64_t address, uint64_t length) {
+    if (length == 0) return;
+    low = std::min(low, address);
+    high = std::max(high, address + length);
+  }
+  bool Close() const { return high <= low || high - low <= 256 * 1024; }
+};
 
 }  // namespace vok::fuzz
