@@ -36,18 +36,19 @@ class Report {
   // What a command delivers (a listing, a differing range). The JSON result
   // carries it instead.
   virtual void Data(const std::string& line) = 0;
-  // A message to the user; the first error (else the first warning) is the
-  // failure's message in the result.
+  // A message to the user.
   void Message(const std::string& text, Level level);
   virtual void Progress(uint32_t total, uint32_t done) = 0;
   virtual void ResetProgress() = 0;
+  // A yes/no question; nullopt when nobody can be asked.
   virtual std::optional<bool> Ask(const std::string& question) = 0;
   // The time a long run took, when it is worth telling.
   virtual void Elapsed(uint64_t /*ms*/) {}
   // The end of the run: its command, exit status and, for scripts, what it
   // found. Last of all.
   virtual void Finish(const std::string& command, int exit_status, const JsonObject& found) = 0;
-  // Whether a terminal may show the progress line (the rate to show with it).
+  // The line rate in baud (0 when unknown) that the progress line puts the
+  // payload rate beside.
   virtual void SetLineRate(std::function<uint32_t()> /*rate*/) {}
 
   // What a failed run's result says: its first error, else its first

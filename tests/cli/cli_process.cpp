@@ -7,7 +7,6 @@
 
 #include <fcntl.h>
 #include <poll.h>
-#include <stdlib.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -83,67 +82,6 @@ CliRun RunProgramIn(const std::string& program, const std::vector<std::string>& 
   for (auto& f : fds) {
     if (f.fd >= 0) ::close(f.fd);
   }
-  int wstatus = 0;
-  while (::waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
-  }
-  run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-  return run;
-}
-
-CliRun RunProgramOnTerminal(const std::string& program, const std::vector<std::string>& args,
-                            const std::string& cwd, const std::string& input, int timeout_s) {
-  CliRun run;
-  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-    if (master >= 0) ::close(master);
-    return run;
-  }
-  const std::string slave = ::ptsname(master);
-  std::vector<std::string> argv_s{program};
-  argv_s.insert(argv_s.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (auto& a : argv_s) argv.push_back(a.data());
-  argv.push_back(nullptr);
-
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::setsid();
-    const int fd = ::open(slave.c_str(), O_RDWR);  // becomes the controlling terminal
-    if (fd < 0) ::_exit(126);
-    ::dup2(fd, 0);
-    ::dup2(fd, 1);
-    ::dup2(fd, 2);
-    if (!cwd.empty() && ::chdir(cwd.c_str()) != 0) ::_exit(126);
-    ::execv(program.c_str(), argv.data());
-    ::_exit(127);
-  }
-  if (pid < 0) {
-    ::close(master);
-    return run;
-  }
-  if (!input.empty() && ::write(master, input.data(), input.size()) < 0) run.err = "input not typed";
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeout_s);
-  for (;;) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                          deadline - std::chrono::steady_clock::now())
-                          .count();
-    if (left <= 0) {
-      ::kill(pid, SIGKILL);
-      break;
-    }
-    pollfd p{master, POLLIN, 0};
-    const int r = ::poll(&p, 1, static_cast<int>(left));
-    if (r < 0 && errno == EINTR) continue;
-    if (r <= 0) continue;
-    char buf[4096];
-    const ssize_t n = ::read(master, buf, sizeof buf);
-    if (n > 0) {
-      run.out.append(buf, static_cast<size_t>(n));
-    } else if (n == 0 || errno != EINTR) {
-      break;  // EIO: the program has ended and closed the terminal
-    }
-  }
-  ::close(master);
   int wstatus = 0;
   while (::waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
   }

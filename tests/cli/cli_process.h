@@ -20,11 +20,4 @@ std::string CliProgram();
 CliRun RunProgramIn(const std::string& program, const std::vector<std::string>& args,
                     const std::string& cwd, int timeout_s = 60);
 
-// The same with standard input, output and error on a pseudo-terminal of
-// its own, as a person at a terminal runs it; input is what the person
-// types (ahead of being asked, as a terminal allows). out holds everything
-// the terminal showed, the echo of the input included.
-CliRun RunProgramOnTerminal(const std::string& program, const std::vector<std::string>& args,
-                            const std::string& cwd, const std::string& input, int timeout_s = 60);
-
 }  // namespace vok::test
