@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cstring>
-#include <memory>
-#include <optional>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <system_error>
 #include <tuple>
 
