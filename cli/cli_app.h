@@ -5,21 +5,27 @@
 
 #include "cli/command_line.h"
 #include "cli/console.h"
+#include "cli/report.h"
 #include "link/loader_link.h"
 
 namespace vok::cli {
 
 // Runs one parsed command against the application folder default_folder
-// (used when the command line names none). Returns the exit status.
-int RunCommand(const CommandLine& line, Console& console, const std::string& default_folder);
+// (used when the command line names none), reporting through report, its
+// result last. Returns the exit status.
+int RunCommand(const CommandLine& line, Report& report, const std::string& default_folder);
 
-// The whole program: parse, then run. args excludes the program name.
+// The whole program: parse, then run, as text or as JSON Lines. ask puts a
+// question to the user at a terminal (none: nobody can be asked). args
+// excludes the program name.
 int RunProgram(const std::vector<std::string>& args, Console& console,
-               const std::string& default_folder);
+               const std::string& default_folder, Asker ask = nullptr);
 
 // The listing of the ports command: COM1 to COM4 with their devices, then
 // the serial devices found beneath dev_root ("/dev" on a real system).
 std::vector<std::string> PortListing(const LoaderLink& link, const std::string& dev_root);
+// Those serial devices alone.
+std::vector<std::string> SerialDevices(const std::string& dev_root);
 
 // A listing with CR LF line ends as lines without them.
 std::vector<std::string> ListingLines(const std::string& listing);

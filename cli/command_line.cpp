@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <climits>
+#include <utility>
 #include <filesystem>
 #include <system_error>
 
@@ -56,17 +57,70 @@ bool ParseRate(const std::string& text, int& rate) {
   return true;
 }
 
+// Hexadecimal with 0x, else decimal; 32 bits.
+bool ParseAddress(const std::string& text, uint32_t& address) {
+  const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+  const std::string digits = hex ? text.substr(2) : text;
+  if (digits.empty() || digits.size() > 10) return false;
+  unsigned long long value = 0;
+  auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), value, hex ? 16 : 10);
+  if (ec != std::errc() || end != digits.data() + digits.size() || value > 0xFFFFFFFFull) return false;
+  address = static_cast<uint32_t>(value);
+  return true;
+}
+
+constexpr Command kCommands[] = {Command::Info,  Command::Update, Command::Resume, Command::Backup,
+                                 Command::Start, Command::Ports,  Command::Verify};
+
 std::optional<Command> CommandNamed(const std::string& word) {
-  if (word == "info") return Command::Info;
-  if (word == "update") return Command::Update;
-  if (word == "resume") return Command::Resume;
-  if (word == "backup") return Command::Backup;
-  if (word == "start") return Command::Start;
-  if (word == "ports") return Command::Ports;
+  for (Command c : kCommands) {
+    if (word == CommandName(c)) return c;
+  }
   return std::nullopt;
 }
 
+// The long name of a short option, or the argument itself. "-pCOM2" gives
+// "--port" with the value "COM2".
+std::string LongName(const std::string& arg, std::optional<std::string>& value) {
+  if (arg.size() < 2 || arg[0] != '-' || arg[1] == '-') return arg;
+  static const std::pair<char, const char*> kShort[] = {
+      {'h', "--help"}, {'V', "--version"}, {'p', "--port"}, {'b', "--baud"}, {'y', "--yes"}};
+  for (const auto& [letter, name] : kShort) {
+    if (arg[1] != letter) continue;
+    if (arg.size() == 2) return name;
+    // Only the options that take a value may carry it in the same word.
+    if (letter == 'p' || letter == 'b') {
+      value = arg.substr(2);
+      return name;
+    }
+  }
+  return arg;
+}
+
 }  // namespace
+
+const char* CommandName(Command command) {
+  switch (command) {
+    case Command::Info: return "info";
+    case Command::Update: return "update";
+    case Command::Resume: return "resume";
+    case Command::Backup: return "backup";
+    case Command::Start: return "start";
+    case Command::Ports: return "ports";
+    case Command::Verify: return "verify";
+    case Command::Help: return "help";
+    case Command::Version: break;
+  }
+  return "version";
+}
+
+bool WantsJson(const std::vector<std::string>& args) {
+  for (const std::string& arg : args) {
+    if (arg == "--") return false;
+    if (arg == "--json") return true;
+  }
+  return false;
+}
 
 int ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, std::string& error) {
   line = CommandLine{};
@@ -82,8 +136,8 @@ int ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, st
       options_done = true;
       continue;
     }
-    std::string name = arg;
     std::optional<std::string> value;
+    std::string name = LongName(arg, value);
     if (size_t eq = arg.find('='); eq != std::string::npos && arg.compare(0, 2, "--") == 0) {
       name = arg.substr(0, eq);
       value = arg.substr(eq + 1);
@@ -98,7 +152,7 @@ int ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, st
       line.command = name == "--help" ? Command::Help : Command::Version;
       return 1;
     }
-    if (name == "--port" || name == "--baud" || name == "--folder") {
+    if (name == "--port" || name == "--baud" || name == "--folder" || name == "--base") {
       if (!value) {
         if (i + 1 >= args.size()) {
           error = "option " + name + " needs a value";
@@ -120,6 +174,13 @@ int ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, st
           return 0;
         }
         line.baud = rate;
+      } else if (name == "--base") {
+        uint32_t address = 0;
+        if (!ParseAddress(*value, address)) {
+          error = "--base takes an address such as 0x84000, not '" + *value + "'";
+          return 0;
+        }
+        line.base = address;
       } else {
         if (value->empty()) {
           error = "--folder needs a folder";
@@ -134,6 +195,7 @@ int ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, st
     if (name == "--no-progress") flag = &line.no_progress;
     if (name == "--verify") flag = &line.verify;
     if (name == "--fresh") flag = &line.fresh;
+    if (name == "--json") flag = &line.json;
     if (!flag) {
       error = "unknown option '" + arg + "'";
       return 0;
@@ -158,15 +220,12 @@ int ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, st
   size_t operands = words.size() - 1;
   switch (line.command) {
     case Command::Update:
-      if (operands != 1) {
-        error = "update needs exactly one update file";
+    case Command::Verify:
+      if (operands != 1 || words[1].empty()) {
+        error = words[0] + " needs exactly one update file";
         return 0;
       }
       line.file = words[1];
-      if (line.file.empty()) {
-        error = "update needs an update file";
-        return 0;
-      }
       break;
     case Command::Backup:
       if (operands > 1) {
@@ -190,6 +249,10 @@ int ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, st
   }
   if (line.fresh && line.command != Command::Update) {
     error = "--fresh belongs to update";
+    return 0;
+  }
+  if (line.base && line.command != Command::Update && line.command != Command::Verify) {
+    error = "--base belongs to update and verify";
     return 0;
   }
   return 1;
@@ -220,20 +283,30 @@ std::string UsageText() {
       "                                          the same when an interrupted update is pending:\n"
       "                                          discard its marker and command file first\n"
       "  vokloader-cli [OPTIONS] resume          carry out the pending command file again\n"
+      "  vokloader-cli [OPTIONS] verify FILE     compare the target's memory with FILE; changes\n"
+      "                                          nothing (exit 0 equal, 1 different or failed)\n"
       "  vokloader-cli [OPTIONS] backup [FILE]   back up RAM and flash (default BACKUP/BKyymmdd.SSS)\n"
       "  vokloader-cli [OPTIONS] start           start the controller's application\n"
       "  vokloader-cli [OPTIONS] ports           print COM1 to COM4, each with the device it maps to\n"
-      "  vokloader-cli --help | --version\n"
+      "  vokloader-cli -h | --help | -V | --version\n"
+      "\n"
+      "FILE holds Motorola S-records, Intel HEX or ELF (told apart by content), or a raw\n"
+      "binary with --base.\n"
       "\n"
       "Options:\n"
-      "  --port NAME    COM1 to COM4, or a device path (default: ComPort of VOKLOAD.INI)\n"
-      "  --baud RATE    the rate to ask the loader for (default: Baudrate of VOKLOAD.INI)\n"
-      "  --folder DIR   the application folder that holds VOKLOAD.INI, UPDATE and BACKUP\n"
-      "                 (default: the folder of the executable)\n"
-      "  --yes          answer Yes to \"File already exists. Overwrite?\" (without it: No)\n"
-      "  --no-progress  no progress bar\n"
-      "  --verify       update and resume: read every programmed record back and compare it\n"
-      "                 with the command file before the command file and marker are removed\n"
+      "  -p, --port NAME  COM1 to COM4, or a device path (default: ComPort of VOKLOAD.INI)\n"
+      "  -b, --baud RATE  the rate to ask the loader for (default: Baudrate of VOKLOAD.INI)\n"
+      "  --folder DIR     the application folder that holds VOKLOAD.INI, UPDATE and BACKUP\n"
+      "                   (default: the folder of the executable)\n"
+      "  -y, --yes        answer Yes to \"File already exists. Overwrite?\" (without it the\n"
+      "                   question is asked on a terminal, and answered No elsewhere)\n"
+      "  --no-progress    no progress bar\n"
+      "  --verify         update and resume: read every programmed record back and compare it\n"
+      "                   with the command file before the command file and marker are removed\n"
+      "  --base ADDR      update and verify: FILE is a raw binary whose first byte belongs at\n"
+      "                   ADDR (0x... hexadecimal, else decimal)\n"
+      "  --json           JSON Lines on standard output, one event a line: step, progress,\n"
+      "                   message and, last, result\n"
       "\n"
       "Exit status: 0 success, 1 failure, 2 wrong command line, 3 an interrupted update is\n"
       "pending (use update --fresh FILE or resume).\n";

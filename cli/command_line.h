@@ -14,11 +14,11 @@ inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 inline constexpr int kExitUpdatePending = 3;
 
-enum class Command { Info, Update, Resume, Backup, Start, Ports, Help, Version };
+enum class Command { Info, Update, Resume, Backup, Start, Ports, Verify, Help, Version };
 
 struct CommandLine {
   Command command = Command::Help;
-  std::string file;  // update FILE, backup [FILE]
+  std::string file;  // update FILE, verify FILE, backup [FILE]
   bool fresh = false;
   std::optional<std::string> port;    // --port NAME
   std::optional<int> baud;            // --baud RATE
@@ -26,7 +26,16 @@ struct CommandLine {
   bool yes = false;
   bool no_progress = false;
   bool verify = false;
+  bool json = false;                  // --json: JSON Lines on standard output
+  std::optional<uint32_t> base;       // --base ADDR: FILE is a raw binary for ADDR
 };
+
+// The command's name as the command line and the JSON result give it.
+const char* CommandName(Command command);
+
+// True when the arguments ask for JSON output, whether or not they parse:
+// a script that asked for it gets even a refusal as JSON.
+bool WantsJson(const std::vector<std::string>& args);
 
 // 1 with the command line filled in; 0 with a one-line reason for a wrong one.
 // args excludes the program name.

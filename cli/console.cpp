@@ -3,8 +3,6 @@
 #include <cstdio>
 #include <utility>
 
-#include "cli/stop_signal.h"
-
 namespace vok::cli {
 
 namespace {
@@ -59,7 +57,20 @@ void Console::Permanent(Where where, const std::string& line) {
 }
 
 void Console::Out(const std::string& line) { Permanent(Where::Out, line); }
-void Console::Err(const std::string& line) { Permanent(Where::Err, line); }
+void Console::Err(const std::string& line) { Permanent(Where::Err, kProgramPrefix + line); }
+
+void Console::Prompt(const std::string& question) {
+  // The answer is typed on the screen both streams share: no transient line
+  // may stand there meanwhile.
+  Erase();
+  err_ << kProgramPrefix << question;
+  err_.flush();
+}
+
+void Console::EndPrompt() {
+  err_ << '\n';
+  err_.flush();
+}
 
 void Console::SetPending(const std::string& text) {
   pending_ = text;
@@ -85,58 +96,6 @@ std::string OneLine(const std::string& text) {
   }
   return line;
 }
-
-TerminalUi::TerminalUi(Console& console, Answer yes_no, Answer retry_cancel,
-                       std::string chosen_file)
-    : console_(console),
-      yes_no_(yes_no),
-      retry_cancel_(retry_cancel),
-      chosen_file_(std::move(chosen_file)) {}
-
-Answer TerminalUi::ShowMessage(const std::string& text, Buttons buttons, Icon, const std::string&) {
-  console_.Err(OneLine(text));
-  switch (buttons) {
-    case Buttons::YesNo:
-      return yes_no_;
-    case Buttons::RetryCancel:
-      return retry_cancel_;
-    case Buttons::Ok:
-      break;
-  }
-  return Answer::Ok;
-}
-
-bool TerminalUi::StopRequested() { return StopStatus() != 0; }
-
-bool TerminalUi::ChoosePort(int&) {
-  // The dialog's explanation, so that the user learns why the run failed;
-  // its question is answered Cancel.
-  console_.Err("The selected comm port is not available. Perhaps another program is using it.");
-  return false;
-}
-
-bool TerminalUi::ChooseFile(const FileDialogRequest&, std::string& path) {
-  if (chosen_file_.empty()) return false;
-  path = chosen_file_;
-  return true;
-}
-
-void TerminalStatus::SetStatusText(const std::string& text) {
-  if (!text.empty()) console_.Err(text);
-}
-
-void TerminalLog::BeginStep(const std::string& text) {
-  pending_ = text;
-  console_.SetPending(text + " ...");
-}
-
-void TerminalLog::EndStep(int passed) {
-  console_.SetPending({});
-  console_.Out(pending_ + (passed ? " passed" : " failed"));
-}
-
-void TerminalLog::AddLine(const std::string& text) { console_.Out(text); }
-void TerminalLog::AddLineAndShow(const std::string& text) { console_.Out(text); }
 
 TerminalProgress::TerminalProgress(Console& console, bool enabled,
                                    std::function<uint32_t()> line_rate, Clock clock)

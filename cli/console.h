@@ -8,10 +8,12 @@
 
 #include "app/user_interface.h"
 
-// The terminal as the user interface of the procedures: message boxes, the
-// status line, the log list and the progress bar become lines on standard
-// output and standard error. Nothing here ever waits for the user.
+// The terminal: standard output for what a command delivers, standard error
+// for what it has to say, and the transient lines that show a run going on.
 namespace vok::cli {
+
+// Every line on standard error begins with it.
+inline constexpr const char* kProgramPrefix = "vokloader-cli: ";
 
 // Standard output and standard error with at most one transient line: the
 // pending step (" ...") on a terminal standard output, or the progress line
@@ -24,9 +26,14 @@ class Console {
   Console(const Console&) = delete;
   Console& operator=(const Console&) = delete;
 
-  // A permanent line, with its line end added.
+  // A permanent line, with its line end added; Err puts the program's name
+  // before it.
   void Out(const std::string& line);
   void Err(const std::string& line);
+  // A question on standard error, the cursor left after it for the answer.
+  void Prompt(const std::string& question);
+  // Ends the prompt's line when the answer did not (end of input).
+  void EndPrompt();
 
   // Transient lines; an empty text removes them. Ignored when the stream is
   // not a terminal.
@@ -55,64 +62,8 @@ class Console {
   std::string shown_text_;
 };
 
-// Message boxes as lines on standard error. Questions are answered from the
-// command line: the overwrite question by --yes, the resume question by the
-// command; the port dialog is cancelled, so the settings file is never written.
-class TerminalUi : public UserInterface {
- public:
-  // yes_no answers Yes/No questions ("File already exists. Overwrite?"),
-  // retry_cancel the Retry/Cancel one ("Last update was aborted during
-  // critical action!"). chosen_file is what the open-file dialog returns; an
-  // empty one cancels it.
-  TerminalUi(Console& console, Answer yes_no, Answer retry_cancel, std::string chosen_file = {});
-
-  Answer ShowMessage(const std::string& text, Buttons buttons, Icon icon,
-                     const std::string& title) override;
-  bool ChoosePort(int& index) override;
-  bool ChooseFile(const FileDialogRequest& request, std::string& path) override;
-  void BeginWait() override {}
-  void EndWait() override {}
-  // No melody from a command line.
-  void Beep(unsigned, unsigned) override {}
-  // A signal (Ctrl-C, SIGTERM) has asked the run to stop.
-  bool StopRequested() override;
-
- private:
-  Console& console_;
-  Answer yes_no_;
-  Answer retry_cancel_;
-  std::string chosen_file_;
-};
-
 // A message text on one line: line breaks within it become blanks.
 std::string OneLine(const std::string& text);
-
-class TerminalStatus : public StatusLine {
- public:
-  explicit TerminalStatus(Console& console) : console_(console) {}
-  // Empty texts (the line being cleared) print nothing.
-  void SetStatusText(const std::string& text) override;
-
- private:
-  Console& console_;
-};
-
-// Completed steps and plain lines on standard output, as the log list shows
-// them; the pending " ..." line only on a terminal.
-class TerminalLog : public LogList {
- public:
-  explicit TerminalLog(Console& console) : console_(console) {}
-  void BeginStep(const std::string& text) override;
-  void EndStep(int passed) override;
-  void AddLine(const std::string& text) override;
-  void AddLineAndShow(const std::string& text) override;
-  // Printed lines cannot be taken back; a run's lines simply follow.
-  void Clear() override {}
-
- private:
-  Console& console_;
-  std::string pending_;
-};
 
 // The progress line on a terminal standard error: percentage, bytes, payload
 // rate and its share of the line rate.

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "image/srecord.h"
+#include "link/link_error.h"
 #include "link/loader_commands.h"
 
 namespace vok {
@@ -59,6 +60,30 @@ int ReadRangeIntoImage(const TargetReader& read, MemoryImage& image, const CMemo
   }
   if (bar) bar->ResetProgress();
   return 1;
+}
+
+int CompareRangeWithTarget(const TargetReader& read, MemoryImage& image, const CMemoryRange& range,
+                           std::optional<MemoryDifference>& difference,
+                           const std::function<void(uint32_t)>& advanced) {
+  difference.reset();
+  uint8_t target[kReadPiece];
+  uint8_t wanted[kReadPiece];
+  uint32_t address = range.GetStart();
+  uint32_t remaining = range.GetLength();
+  while (remaining > 0) {
+    const uint16_t n = static_cast<uint16_t>(std::min(remaining, kReadPiece));
+    if (int c = read(address, n, target); c != 0) return c < 0 ? c : kErrWrongReply;
+    image.Fetch(address, wanted, n);
+    for (uint32_t i = 0; i < n; ++i) {
+      if (target[i] == wanted[i]) continue;
+      if (!difference) difference = MemoryDifference{address + i, address + i};
+      difference->last = address + i;
+    }
+    remaining -= n;
+    address += n;
+    if (advanced) advanced(n);
+  }
+  return 0;
 }
 
 int CopyRangeToFile(LoaderLink& link, TextFile& file, const CMemoryRange& range, ProgressBar* bar,

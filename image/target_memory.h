@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 #include "app/user_interface.h"
 #include "image/file.h"
@@ -48,6 +49,21 @@ int ReadRangeIntoImage(LoaderLink& link, MemoryImage& image, const CMemoryRange&
                        ProgressBar* bar, UserInterface& ui);
 int ReadRangeIntoImage(const TargetReader& read, MemoryImage& image, const CMemoryRange& range,
                        ProgressBar* bar, UserInterface& ui);
+
+// Where target and image differ within a range: the first and the last
+// differing address.
+struct MemoryDifference {
+  uint32_t first;
+  uint32_t last;
+};
+
+// Reads the range from the target in pieces of 1024 bytes and compares it
+// with the image. 0 with difference set when a byte differs (reset when
+// none does), or the negative code of the read that failed. advanced is
+// told the length of every piece compared; it may be null.
+int CompareRangeWithTarget(const TargetReader& read, MemoryImage& image, const CMemoryRange& range,
+                           std::optional<MemoryDifference>& difference,
+                           const std::function<void(uint32_t)>& advanced);
 
 // Writes the range as S-records of 64 data bytes (type by the range's end
 // address) and its terminator to the open file. 1, or 0 after showing

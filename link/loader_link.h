@@ -45,6 +45,7 @@ class LoaderLink {
 
   bool IsOpen() const { return open_ != 0; }
   SerialPort& Port() { return *port_; }
+  const SerialPort& Port() const { return *port_; }
   uint8_t SequenceCounter() const { return sequence_; }
 
   // The command layer's request and reply buffers, one pair per process.

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <thread>
+#include <utility>
 
 #include "link/link_error.h"
 
@@ -16,6 +17,12 @@ int SerialPort::ReadPortByte(uint8_t* byte, uint32_t timeout_ms) {
     if (static_cast<uint32_t>(TickCount() - t0) > timeout_ms) return kErrTimeout;
     if (ReadAttempt(byte) == 1) return 0;
   }
+}
+
+int SerialPort::OpenFailed(int code, PortOpenFailure::Kind kind, int system_error,
+                           const std::string& device, std::string reason) {
+  open_failure_ = PortOpenFailure{kind, code, system_error, device, std::move(reason)};
+  return code;
 }
 
 void SerialPort::BusyWait(uint32_t ms) {

@@ -7,6 +7,24 @@
 
 namespace vok {
 
+// Why the last OpenPort failed, as the operating system told it, so that a
+// front end can name the device and the reason rather than the code alone.
+struct PortOpenFailure {
+  enum Kind {
+    kNone,     // the last open succeeded, or none was tried
+    kMissing,  // no such device
+    kDenied,   // the user may not open it
+    kBusy,     // another program holds it
+    kSetup,    // it opened but refused the serial settings (no serial line)
+    kOther,
+  };
+  Kind kind = kNone;
+  int code = 0;          // the LinkError that OpenPort returned
+  int system_error = 0;  // errno, or GetLastError() on Windows; 0 when none applies
+  std::string device;
+  std::string reason;    // the system's text for system_error
+};
+
 // One serial device, opened exclusively, raw 8N1 without flow control.
 //
 // The timing rules (the read loop with its tick-count test, the busy wait)
@@ -43,6 +61,9 @@ class SerialPort {
 
   uint32_t Baud() const { return baud_; }
 
+  // Kind kNone unless the last OpenPort failed.
+  const PortOpenFailure& LastOpenFailure() const { return open_failure_; }
+
  protected:
   // One read attempt that waits up to kAttemptMs for a byte.
   // 1 with the byte stored, 0 when none came.
@@ -50,7 +71,15 @@ class SerialPort {
   // Clears the device's error state after a line error; false if it cannot.
   virtual bool ClearPortError() = 0;
 
+  // Returns code, after noting it with the system's reason.
+  int OpenFailed(int code, PortOpenFailure::Kind kind, int system_error, const std::string& device,
+                 std::string reason);
+  void OpenSucceeded() { open_failure_ = PortOpenFailure{}; }
+
   uint32_t baud_ = 9600;
+
+ private:
+  PortOpenFailure open_failure_;
 };
 
 // The serial port of the platform this program was built for.

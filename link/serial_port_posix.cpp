@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -46,37 +47,61 @@ void SleepUntil(uint64_t deadline_ns) {
   }
 }
 
+std::string Text(int error) { return std::strerror(error); }
+
+PortOpenFailure::Kind KindOf(int error) {
+  switch (error) {
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+    case ENOTDIR:
+      return PortOpenFailure::kMissing;
+    case EACCES:
+    case EPERM:
+      return PortOpenFailure::kDenied;
+    case EBUSY:
+      return PortOpenFailure::kBusy;
+    default:
+      return PortOpenFailure::kOther;
+  }
+}
+
 class PosixSerialPort final : public SerialPort {
  public:
   ~PosixSerialPort() override { ClosePort(); }
 
   int OpenPort(const std::string& device) override {
     // This port already holds a device; a second one would leak it.
-    if (fd_ >= 0) return kErrPortOpen;
-    if (device.empty() || device.find('\0') != std::string::npos) return kErrPortOpen;
+    if (fd_ >= 0) return OpenFailed(kErrPortOpen, PortOpenFailure::kBusy, EBUSY, device, Text(EBUSY));
+    OpenSucceeded();
+    if (device.empty() || device.find('\0') != std::string::npos)
+      return OpenFailed(kErrPortOpen, PortOpenFailure::kMissing, ENOENT, device, Text(ENOENT));
     // Non-blocking, so that neither the open (carrier) nor a write can hang;
     // reads and writes wait in poll() under their own time-outs.
     const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return kErrPortOpen;
-    // A non-terminal is refused before it is locked: there is nothing to hold.
-    if (!posix::IsTerminal(fd)) {
-      close(fd);
-      return kErrPortSetup;
-    }
-    // TIOCEXCL does not stop a second opener with root rights; the lock does.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      close(fd);
-      return kErrPortOpen;
-    }
-    if (ioctl(fd, TIOCEXCL) != 0) {
-      close(fd);
-      return kErrPortSetup;
-    }
-    baud_ = 9600;
-    if (!posix::MakeRawLine(fd, 9600)) {
+    if (fd < 0) return OpenFailed(kErrPortOpen, KindOf(errno), errno, device, Text(errno));
+    // Everything below closes the descriptor again and keeps the reason.
+    auto refuse = [&](int code, PortOpenFailure::Kind kind, int error) {
       ioctl(fd, TIOCNXCL);
       close(fd);
-      return kErrPortSetup;
+      return OpenFailed(code, kind, error, device, Text(error));
+    };
+    // A non-terminal is refused before it is locked: there is nothing to hold.
+    if (!posix::IsTerminal(fd)) return refuse(kErrPortSetup, PortOpenFailure::kSetup, ENOTTY);
+    // TIOCEXCL does not stop a second opener with root rights; the lock does.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      close(fd);
+      return OpenFailed(kErrPortOpen, error == EWOULDBLOCK ? PortOpenFailure::kBusy : KindOf(error),
+                        error, device, Text(error));
+    }
+    if (ioctl(fd, TIOCEXCL) != 0) return refuse(kErrPortSetup, PortOpenFailure::kSetup, errno);
+    baud_ = 9600;
+    errno = 0;
+    if (!posix::MakeRawLine(fd, 9600)) {
+      // A rate the device bends without complaint leaves no errno.
+      const int error = errno != 0 ? errno : EINVAL;
+      return refuse(kErrPortSetup, PortOpenFailure::kSetup, error);
     }
     // Opening raised DTR and RTS; the controller expects them low. Devices
     // without modem lines (ptys) refuse this, which is harmless.

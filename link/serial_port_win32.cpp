@@ -27,24 +27,61 @@ std::string DevicePath(const std::string& device) {
   return "\\\\.\\" + device;
 }
 
+// The system's text for an error code, without its closing line break and
+// full stop, in the system's ANSI code page like every other text here.
+std::string ErrorText(DWORD error) {
+  char buffer[512];
+  DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                             error, 0, buffer, sizeof buffer, nullptr);
+  while (n > 0 && (buffer[n - 1] == '\r' || buffer[n - 1] == '\n' || buffer[n - 1] == ' ' ||
+                   buffer[n - 1] == '.'))
+    --n;
+  if (n == 0) return "system error " + std::to_string(error);
+  return std::string(buffer, n);
+}
+
+PortOpenFailure::Kind KindOf(DWORD error) {
+  switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+      return PortOpenFailure::kMissing;
+    // A COM port is opened exclusively: refused access means another
+    // program has it.
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_BUSY:
+      return PortOpenFailure::kBusy;
+    default:
+      return PortOpenFailure::kOther;
+  }
+}
+
 class Win32SerialPort final : public SerialPort {
  public:
   ~Win32SerialPort() override { ClosePort(); }
 
   int OpenPort(const std::string& device) override {
     // This port already holds a device; a second one would leak it.
-    if (handle_ != INVALID_HANDLE_VALUE) return kErrPortOpen;
-    if (device.empty() || device.find('\0') != std::string::npos) return kErrPortOpen;
+    if (handle_ != INVALID_HANDLE_VALUE)
+      return Failed(kErrPortOpen, PortOpenFailure::kBusy, ERROR_BUSY, device);
+    OpenSucceeded();
+    if (device.empty() || device.find('\0') != std::string::npos)
+      return Failed(kErrPortOpen, PortOpenFailure::kMissing, ERROR_FILE_NOT_FOUND, device);
     const std::string path = DevicePath(device);
     // No sharing: a port held by another program is refused here.
     HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                              OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return kErrPortOpen;
+    if (h == INVALID_HANDLE_VALUE) {
+      const DWORD error = ::GetLastError();
+      return Failed(kErrPortOpen, KindOf(error), error, device);
+    }
     handle_ = h;
     baud_ = 9600;
     if (!SetUp()) {
+      const DWORD error = ::GetLastError();
       ClosePort();
-      return kErrPortSetup;
+      return Failed(kErrPortSetup, PortOpenFailure::kSetup, error, device);
     }
     return 0;
   }
@@ -102,6 +139,10 @@ class Win32SerialPort final : public SerialPort {
   }
 
  private:
+  int Failed(int code, PortOpenFailure::Kind kind, DWORD error, const std::string& device) {
+    return OpenFailed(code, kind, static_cast<int>(error), device, ErrorText(error));
+  }
+
   // Queue sizes, properties, the line at 9600 8N1 without flow control, and
   // the time-outs. false at the first step the device refuses.
   bool SetUp() {

@@ -23,20 +23,17 @@ std::string VersionText(uint8_t a, uint8_t b, uint8_t c) {
   return "V" + std::to_string(a) + "." + std::to_string(b) + "." + std::to_string(c);
 }
 
-struct Entry {
-  uint8_t type;
-  std::string line;
-};
-
-// Forms the listing line of the component whose header is at hand, or
+// Fills in the component's checksum verdict, text and listing line, or
 // returns the code of the command that failed.
-int ComponentLine(LoaderLink& link, const ComponentHeader& h, std::string& line) {
+int DescribeComponent(LoaderLink& link, ScannedComponent& c) {
+  const ComponentHeader& h = c.header;
   uint16_t sum = 0;
   if (int rc = GetTargetChecksum(link, h.start, h.length, sum); rc < 0) return rc;
-  if (sum != h.checksum) {
-    line = h.name + "\tCRC failure\r\n";
+  c.checksum_ok = sum == h.checksum;
+  if (!c.checksum_ok) {
+    c.line = h.name + "\tCRC failure\r\n";
   } else if (!h.IsTextComponent()) {
-    line = h.name + " " + VersionText(h.version[0], h.version[1], h.version[2]) + "\r\n";
+    c.line = h.name + " " + VersionText(h.version[0], h.version[1], h.version[2]) + "\r\n";
   } else {
     // A text component: its content is the line, up to its first zero byte
     // and at most 255 bytes.
@@ -45,7 +42,8 @@ int ComponentLine(LoaderLink& link, const ComponentHeader& h, std::string& line)
     if (int rc = ReadTargetMemory(link, h.start, n, content); rc < 0) return rc;
     size_t len = 0;
     while (len < n && len < 255 && content[len] != 0) ++len;
-    line.assign(reinterpret_cast<const char*>(content), len);
+    c.text.assign(reinterpret_cast<const char*>(content), len);
+    c.line = c.text;
   }
   return 0;
 }
@@ -53,9 +51,9 @@ int ComponentLine(LoaderLink& link, const ComponentHeader& h, std::string& line)
 // ScanPositions' result when the user asked to stop.
 constexpr int kStopped = 1;
 
-// Scans every header position; 0 with the entries in listing order, the
+// Scans every header position; 0 with the components in listing order, the
 // code of the command that failed, or kStopped.
-int ScanPositions(LoaderLink& link, UserInterface& ui, std::vector<Entry>& entries) {
+int ScanPositions(LoaderLink& link, UserInterface& ui, std::vector<ScannedComponent>& found) {
   for (uint32_t at = kScanFirst; at < kScanEnd; at += kScanStep) {
     if (ui.StopRequested()) return kStopped;
     uint8_t magic[4];
@@ -64,16 +62,16 @@ int ScanPositions(LoaderLink& link, UserInterface& ui, std::vector<Entry>& entri
 
     uint8_t raw[ComponentHeader::kSize];
     if (int rc = ReadTargetMemory(link, at, sizeof raw, raw); rc < 0) return rc;
-    const ComponentHeader h = ComponentHeader::Decode(raw);
-
-    Entry e{h.type, {}};
-    if (int rc = ComponentLine(link, h, e.line); rc < 0) return rc;
+    ScannedComponent c;
+    c.address = at;
+    c.header = ComponentHeader::Decode(raw);
+    if (int rc = DescribeComponent(link, c); rc < 0) return rc;
 
     // Before the first entry of a greater type: ascending by type, and in
     // the order found (by address) within one type.
-    auto pos = entries.begin();
-    while (pos != entries.end() && pos->type <= e.type) ++pos;
-    entries.insert(pos, std::move(e));
+    auto pos = found.begin();
+    while (pos != found.end() && pos->header.type <= c.header.type) ++pos;
+    found.insert(pos, std::move(c));
   }
   return 0;
 }
@@ -99,30 +97,42 @@ ComponentHeader ComponentHeader::Decode(const uint8_t (&b)[kSize]) {
   return h;
 }
 
-std::string ScanComponents(LoaderLink& link, UserInterface& ui, StatusLine* status) {
+int ScanComponentList(LoaderLink& link, UserInterface& ui, StatusLine* status, ComponentScan& scan) {
+  scan = ComponentScan{};
   SetStatus(status, "Scanning for component information, please wait...");
 
-  std::vector<Entry> entries;
-  const int scanned = ScanPositions(link, ui, entries);
-  if (scanned == kStopped) return std::string();
+  const int scanned = ScanPositions(link, ui, scan.components);
+  if (scanned != 0) scan.components.clear();
+  if (scanned == kStopped) return 0;  // asked to stop: nothing to show
   if (int rc = scanned; rc < 0) {
     const std::string message = "Reading target memory failed (" + std::to_string(rc) + ") !";
     ui.ShowMessage(message, Buttons::Ok, Icon::Stop, kAppTitle);
     SetStatus(status, message);
-    return std::string();
+    return 0;
   }
 
+  uint8_t* v = scan.loader_version;
+  scan.loader_version_known = GetLoaderVersion(link, v[0], v[1], v[2]) == 0;
+
+  SetStatus(status, ComponentListing(scan).empty() ? "Component versions couldn't be read"
+                                                   : "Component versions read");
+  return 1;
+}
+
+std::string ComponentListing(const ComponentScan& scan) {
   std::string listing;
-  for (const Entry& e : entries) listing += e.line;
-
-  uint8_t v1 = 0, v2 = 0, v3 = 0;
-  if (GetLoaderVersion(link, v1, v2, v3) == 0) {
-    listing += "VOK Loader " + VersionText(v1, v2, v3) + "\r\n \r\n";
+  for (const ScannedComponent& c : scan.components) listing += c.line;
+  if (scan.loader_version_known) {
+    const uint8_t* v = scan.loader_version;
+    listing += "VOK Loader " + VersionText(v[0], v[1], v[2]) + "\r\n \r\n";
   }
-
-  SetStatus(status, listing.empty() ? "Component versions couldn't be read"
-                                    : "Component versions read");
   return listing;
+}
+
+std::string ScanComponents(LoaderLink& link, UserInterface& ui, StatusLine* status) {
+  ComponentScan scan;
+  if (!ScanComponentList(link, ui, status, scan)) return std::string();
+  return ComponentListing(scan);
 }
 
 }  // namespace vok

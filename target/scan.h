@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/user_interface.h"
 #include "link/loader_link.h"
@@ -37,6 +38,31 @@ struct ComponentHeader {
 inline constexpr uint32_t kScanFirst = 0x80000;
 inline constexpr uint32_t kScanEnd = 0x100000;
 inline constexpr uint32_t kScanStep = 0x1000;
+
+// One component as the scan found it.
+struct ScannedComponent {
+  uint32_t address = 0;  // of its header
+  ComponentHeader header;
+  bool checksum_ok = false;
+  // A text component's content, up to its first zero byte and at most 255
+  // bytes; read only when its checksum holds.
+  std::string text;
+  std::string line;  // its line of the listing, with CR LF
+};
+
+struct ComponentScan {
+  std::vector<ScannedComponent> components;  // in listing order
+  bool loader_version_known = false;
+  uint8_t loader_version[3] = {0, 0, 0};
+};
+
+// The scan behind ScanComponents, its findings kept apart. 1 with scan
+// filled, 0 after the failure has been shown or when the user asked to stop
+// (scan then holds nothing).
+int ScanComponentList(LoaderLink& link, UserInterface& ui, StatusLine* status, ComponentScan& scan);
+
+// The components' lines, then the loader's version line when it is known.
+std::string ComponentListing(const ComponentScan& scan);
 
 // Lists the components installed on the target over an open link, ordered by
 // type (equal types by address), each with its version or a checksum note,

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #ifdef _WIN32
 #ifndef WIN32_LEAN_AND_MEAN
 #define WIN32_LEAN_AND_MEAN
@@ -15,6 +17,7 @@
 #endif
 
 #include "image/file.h"
+#include "image/firmware_format.h"
 #include "image/srecord.h"
 
 namespace vok {
@@ -24,6 +27,11 @@ namespace {
 constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr size_t kBannerWidth = 70;
+#ifdef _WIN32
+constexpr const char* kNameSeparators = "\\/:";
+#else
+constexpr const char* kNameSeparators = "/";
+#endif
 
 // Nobody else may write the file while we append to it; false when
 // another holds it.
@@ -40,6 +48,16 @@ bool LockForAppend(int fd) {
 #else
   return ::flock(fd, LOCK_EX | LOCK_NB) == 0;
 #endif
+}
+
+// "fw.hex, 08. Dec 2026 (14:03:11)\r\n": the file's own name and the time it
+// was last written, which tell one build from another.
+std::string FileNameAndDate(const std::string& path) {
+  const size_t slash = path.find_last_of(kNameSeparators);
+  std::string line = slash == std::string::npos ? path : path.substr(slash + 1);
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) return line + ", " + FormatLogDate(LocalTime(st.st_mtime));
+  return line + "\r\n";
 }
 
 }  // namespace
@@ -73,6 +91,12 @@ std::string BuildUpdateDescription(const std::string& file_name, const std::tm& 
     text += "Update of VOK System on ";
     text += FormatLogDate(now);
     text += banner;
+    const FirmwareFormat format = DetectFirmwareFormat(file_name);
+    if (format != FirmwareFormat::kSRecord && format != FirmwareFormat::kEmpty) {
+      // Only S-records carry texts of their own.
+      file.Abort();
+      return text + FileNameAndDate(file_name);
+    }
     // Room for the largest record a count byte can announce, so that a long
     // header record is taken whole rather than cut.
     uint8_t data[kMaxSRecordData];

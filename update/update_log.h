@@ -25,8 +25,9 @@ std::tm LocalTime(std::time_t moment);
 // whatever locale the process runs under.
 std::string FormatLogDate(const std::tm& time);
 
-// Banner plus S0 texts of the update file; empty when the file cannot be
-// opened or read. Never fails otherwise.
+// Banner plus S0 texts of the update file; for a file of another format
+// (which has no such texts), its name and the time it was last written.
+// Empty when the file cannot be opened or read. Never fails otherwise.
 std::string BuildUpdateDescription(const std::string& file_name, const std::tm& now);
 
 // Appends length bytes to the file, creating it when missing. 1 when all

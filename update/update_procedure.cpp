@@ -46,7 +46,7 @@ bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateO
   }
 
   c.log.BeginStep("Analyzing update file");
-  ok = LoadUpdateFile(fields.file_name, image, update_ranges, c.ui) == 1;
+  ok = LoadUpdateFile(fields.file_name, image, update_ranges, c.ui, options.file) == 1;
   c.log.EndStep(ok);
   if (!ok) return false;
 
@@ -85,7 +85,7 @@ bool UpdatePending(const AppPaths& paths) { return FileExists(paths.UpdateSem())
 int OnUpdateBrowse(UpdateContext& c, UpdateFields& fields, const std::function<std::tm()>& now) {
   FileDialogRequest request;
   request.title = "Select Update File";
-  request.filter = "Update File (*.sss) | *.sss||";
+  request.filter = kUpdateFileFilter;
   request.default_ext = "sss";
   request.initial_folder = c.paths.UpdateDir();
   request.must_exist = true;

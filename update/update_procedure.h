@@ -6,6 +6,7 @@
 
 #include "app/settings.h"
 #include "app/user_interface.h"
+#include "image/update_file.h"
 #include "link/loader_link.h"
 #include "update/update_log.h"
 
@@ -36,7 +37,18 @@ struct UpdateOptions {
   bool verify = false;
   // Folder of the temporary memory image; empty: the current directory.
   std::string image_folder;
+  // How the update file is read (a raw binary needs its address).
+  UpdateFileOptions file;
 };
+
+// The open-file dialog's filter of "Browse...": the update files first, then
+// every firmware format the update reads (the content tells the format; the
+// names only help to find the files), then any file.
+inline constexpr const char* kUpdateFileFilter =
+    "Update File (*.sss) | *.sss|"
+    "Firmware File (*.sss *.srec *.s19 *.s28 *.s37 *.mot *.hex *.ihex *.elf *.axf *.out)"
+    " | *.sss;*.srec;*.s19;*.s28;*.s37;*.mot;*.hex;*.ihex;*.elf;*.axf;*.out|"
+    "All Files (*) | *||";
 
 // True when an interrupted update is pending (the marker file exists).
 bool UpdatePending(const AppPaths& paths);

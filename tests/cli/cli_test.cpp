@@ -18,6 +18,8 @@
 #include "app/folder_lock.h"
 #include "cli_process.h"
 #include "sim/simulator.h"
+#include "link/serial_port.h"
+#include "support/firmware_text.h"
 #include "support/srecord_text.h"
 #include "support/temp_dir.h"
 #include "support/voksim_process.h"
@@ -127,9 +129,9 @@ TEST_F(CliTest, InfoPrintsTheListingWithLfLineEndsAndLeavesTheSettingsAlone) {
   EXPECT_TRUE(Has(r.out, "VOK Kernel V3.2.1\n")) << r.out;
   EXPECT_TRUE(Has(r.out, "VOK Loader V2.1.0\n \n")) << r.out;
   EXPECT_EQ(Lines(r.err), (std::vector<std::string>{
-                              "Connecting to target loader ...",
-                              "Scanning for component information, please wait...",
-                              "Component versions read"}));
+                              "vokloader-cli: Connecting to target loader ...",
+                              "vokloader-cli: Scanning for component information, please wait...",
+                              "vokloader-cli: Component versions read"}));
   EXPECT_EQ(ReadFile(Path("VOKLOAD.INI")), settings_before);
   EXPECT_TRUE(fs::is_directory(Path("UPDATE")) && fs::is_directory(Path("BACKUP")));
 }
@@ -138,25 +140,55 @@ TEST_F(CliTest, InfoAgainstASilentTargetFails) {
   StartSim({"--silent"});
   CliRun r = Cli({"info"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.out, "*** no target information found ***\n");
-  EXPECT_EQ(Lines(r.err), (std::vector<std::string>{"Connecting to target loader ...",
-                                                     "Cannot connect to target loader!",
-                                                     "Couldn't connect to target loader!"}));
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(Lines(r.err), (std::vector<std::string>{"vokloader-cli: Connecting to target loader ...",
+                                                     "vokloader-cli: Cannot connect to target loader!",
+                                                     "vokloader-cli: Couldn't connect to target loader!",
+                                                     "vokloader-cli: *** no target information found ***"}));
 }
 
-TEST_F(CliTest, AMissingPortIsNotChangedInTheSettings) {
-  WriteSettings("/nonexistent/ttyVOK", "ComPort=0\r\n");
-  std::string settings_before = ReadFile(Path("VOKLOAD.INI"));
-  CliRun r = Cli({"info"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(Has(r.err, "The selected comm port is not available.")) << r.err;
-  EXPECT_TRUE(Has(r.err, "Couldn't connect to target loader!")) << r.err;
-  EXPECT_EQ(ReadFile(Path("VOKLOAD.INI")), settings_before);
+size_t Count(const std::string& text, const std::string& piece) {
+  size_t n = 0;
+  for (size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) ++n;
+  return n;
+}
 
-  // A device path on the command line takes COM1's place for this run only.
+TEST_F(CliTest, EveryCommandNamesThePortItCannotOpenWithTheReason) {
   VoksimProcess sim({});
   ASSERT_TRUE(sim.started());
-  r = Cli({"--port", sim.device(), "info"});
+  // Another program holds the controller's line.
+  std::unique_ptr<SerialPort> holder = CreatePlatformSerialPort();
+  ASSERT_EQ(holder->OpenPort(sim.device()), 0);
+  struct Case {
+    std::string device;
+    std::string line;
+  };
+  const std::vector<Case> cases = {
+      {"/nonexistent/ttyVOK", "cannot open /nonexistent/ttyVOK (COM1): No such file or directory"},
+      {sim.device(), "cannot open " + sim.device() + " (COM1): the device is held by another program"},
+      // A device the user may not open, as one outside the group dialout meets it.
+      {"/proc/sys/kernel/osrelease", "cannot open /proc/sys/kernel/osrelease (COM1): Permission denied\n"
+                                     "vokloader-cli: serial devices belong to the group dialout"},
+  };
+  const std::string file = UpdateFile();
+  for (const Case& c : cases) {
+    WriteSettings(c.device);
+    const std::string settings_before = ReadFile(Path("VOKLOAD.INI"));
+    for (const std::vector<std::string>& command : std::vector<std::vector<std::string>>{
+             {"info"}, {"start"}, {"update", file}, {"backup", "b.sss"}, {"verify", file}}) {
+      SCOPED_TRACE(c.device + " " + command[0]);
+      CliRun r = Cli(command);
+      EXPECT_EQ(r.status, 1);
+      EXPECT_EQ(Count(r.err, "vokloader-cli: " + c.line), 1u) << r.err;
+      EXPECT_FALSE(Has(r.err, "Vok is already started")) << r.err;
+      EXPECT_EQ(ReadFile(Path("VOKLOAD.INI")), settings_before);  // no port dialog, nothing saved
+    }
+  }
+  holder->ClosePort();
+
+  // A device path on the command line takes COM1's place for this run only.
+  std::string settings_before = ReadFile(Path("VOKLOAD.INI"));
+  CliRun r = Cli({"--port", sim.device(), "info"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(ReadFile(Path("VOKLOAD.INI")), settings_before);
 }
@@ -241,16 +273,16 @@ TEST_F(CliTest, FreshUpdatesInsteadOfThePendingUpdate) {
   // A mistyped name keeps what a resume would need.
   CliRun r = Cli({"update", "--fresh", "u.ss"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Enter valid update file name\n");
+  EXPECT_EQ(r.err, "vokloader-cli: Cannot open update file u.ss: No such file or directory\n");
   EXPECT_TRUE(Exists("UPDATE/UPDATE.SEM") && Exists("UPDATE/UPDATE.CMD"));
 
   // That command file is no command file: nothing of it can be carried over.
   r = Cli({"update", "--fresh", UpdateFile()});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err,
-            "Last update was aborted during critical action!\n"
-            "The command file of the interrupted update is damaged: the contents it kept could "
-            "not be recovered\n");
+            "vokloader-cli: Last update was aborted during critical action!\n"
+            "vokloader-cli: The command file of the interrupted update is damaged: the contents "
+            "it kept could not be recovered\n");
   EXPECT_FALSE(Has(r.out, "Restarted update process"));
   EXPECT_TRUE(Has(r.out, "Analyzing update file passed\n"));
   EXPECT_FALSE(Exists("UPDATE/UPDATE.SEM") || Exists("UPDATE/UPDATE.CMD"));
@@ -262,14 +294,16 @@ TEST_F(CliTest, ASecondProgramOnTheFolderStopsBeforeThePort) {
   StartSim({});
   FolderLock running;
   ASSERT_EQ(running.Acquire(dir.folder()), FolderLock::Result::kLocked);
-  for (const char* command : {"info", "backup", "start", "resume"}) {
-    CliRun r = Cli({command});
-    EXPECT_EQ(r.status, 1) << command;
-    EXPECT_EQ(r.out, "") << command;
-    EXPECT_EQ(r.err, "The application folder " + dir.folder() +
+  const std::string file = UpdateFile();
+  for (const std::vector<std::string>& command :
+       {std::vector<std::string>{"info"}, {"backup"}, {"start"}, {"resume"}, {"verify", file}}) {
+    CliRun r = Cli(command);
+    EXPECT_EQ(r.status, 1) << command[0];
+    EXPECT_EQ(r.out, "") << command[0];
+    EXPECT_EQ(r.err, "vokloader-cli: The application folder " + dir.folder() +
                          " is in use by another VOK Loader. Wait until it has finished, or give "
                          "each program a folder of its own.\n")
-        << command;
+        << command[0];
   }
   EXPECT_EQ(Cli({"ports"}).status, 0);  // only lists
   running.Release();
@@ -295,10 +329,23 @@ TEST_F(CliTest, VerifiedUpdateAndItsWrongInputs) {
   EXPECT_TRUE(Has(r.out, "Verifying target memory passed\nUpdate of target memory succeeded\n"))
       << r.out;
 
-  r = Cli({"update", "missing.sss"});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Enter valid update file name\n");
-  EXPECT_EQ(r.out, "");
+  // Files that cannot be used are named with the reason, before the target is touched.
+  fs::create_directory(Path("folder.sss"));
+  WriteFile(Path("notes.txt"), "not firmware");
+  WriteFile(Path("u.hex"), test::IntelHexFile({{kFlashData, Pattern(0x30)}}));
+  for (const auto& [args, message] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"update", "missing.sss"}, "Cannot open update file missing.sss: No such file or directory"},
+           {{"verify", "folder.sss"}, "Cannot open update file folder.sss: Is a directory"},
+           {{"update", "notes.txt"},
+            "Update file format error: notes.txt holds no S-records, Intel HEX or ELF; a raw binary "
+            "needs --base ADDR"},
+           {{"update", "--base", "0x84000", "u.hex"},
+            "u.hex holds Intel HEX, not a raw binary: --base is for raw binaries only"}}) {
+    r = Cli(args);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "vokloader-cli: " + message + "\n");
+    EXPECT_EQ(r.out, "");
+  }
 
   r = Cli({"resume"});
   EXPECT_EQ(r.status, 1);
@@ -333,13 +380,13 @@ TEST_F(CliTest, BackupOverAnExistingFileOnlyWithYes) {
   WriteFile(Path("mine.sss"), "not a backup");
   r = Cli({"backup", "mine.sss"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "File already exists. Overwrite?\n");
+  EXPECT_EQ(r.err, "vokloader-cli: File already exists. Overwrite? No (answer Yes with --yes)\n");
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(ReadFile(Path("mine.sss")), "not a backup");
 
-  r = Cli({"backup", "--yes", "mine.sss"});
+  r = Cli({"backup", "-y", "mine.sss"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(r.err, "File already exists. Overwrite?\n");
+  EXPECT_EQ(r.err, "vokloader-cli: File already exists. Overwrite? Yes (--yes)\n");
   EXPECT_EQ(ReadFile(Path("mine.sss")).compare(0, 2, "S0"), 0);
   EXPECT_EQ(ReadFile(Path("mine.sss")).size(), backup.size());
 }
@@ -354,7 +401,7 @@ TEST_F(CliTest, StartAgainstTheLoaderAndAgainstARunningApplication) {
   StartSim({"--app"});
   CliRun r = Cli({"start"});
   EXPECT_EQ(r.status, 1);
-  EXPECT_EQ(r.err, "Vok is already started\n");
+  EXPECT_EQ(r.err, "vokloader-cli: Vok is already started\n");
   EXPECT_EQ(r.out, "");
 }
 
@@ -377,22 +424,34 @@ TEST_F(CliTest, WrongCommandLinesHelpAndVersion) {
            {"info", "--port", "COM9"}, {"--bogus", "info"}}) {
     CliRun r = RunProgramIn(CliProgram(), args, dir.path().string());
     EXPECT_EQ(r.status, 2) << testing::PrintToString(args);
-    EXPECT_TRUE(Has(r.err, "Try 'vokloader-cli --help'.")) << r.err;
+    EXPECT_TRUE(Has(r.err, "vokloader-cli: Try 'vokloader-cli --help'.")) << r.err;
     EXPECT_EQ(r.out, "");
   }
   CliRun r = RunProgramIn(CliProgram(), {"--folder", Path("nowhere"), "info"}, dir.path().string());
   EXPECT_EQ(r.status, 2);
 
-  r = RunProgramIn(CliProgram(), {"--help"}, dir.path().string());
-  EXPECT_EQ(r.status, 0);
-  for (const char* word : {"info", "update FILE", "--fresh", "resume", "backup [FILE]", "start",
-                           "ports", "--port NAME", "--baud RATE", "--folder DIR", "--yes",
-                           "--no-progress", "--verify", "--version"}) {
-    EXPECT_TRUE(Has(r.out, word)) << word;
+  for (const char* help : {"--help", "-h"}) {
+    r = RunProgramIn(CliProgram(), {help}, dir.path().string());
+    EXPECT_EQ(r.status, 0);
+    for (const char* word : {"info", "update FILE", "--fresh", "resume", "verify FILE", "backup [FILE]",
+                             "start", "ports", "-p, --port NAME", "-b, --baud RATE", "--folder DIR",
+                             "-y, --yes", "--no-progress", "--verify", "--base ADDR", "--json",
+                             "--version"}) {
+      EXPECT_TRUE(Has(r.out, word)) << word;
+    }
   }
-  r = RunProgramIn(CliProgram(), {"--version"}, dir.path().string());
-  EXPECT_EQ(r.status, 0);
-  EXPECT_EQ(r.out, "Vok Loader Version 1.1.1\n");
+  for (const char* version : {"--version", "-V"}) {
+    r = RunProgramIn(CliProgram(), {version}, dir.path().string());
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "Vok Loader Version 1.1.1\n");
+  }
+  // A script that asked for JSON gets the refusal as JSON.
+  r = RunProgramIn(CliProgram(), {"--json", "flash"}, dir.path().string());
+  EXPECT_EQ(r.status, 2);
+  EXPECT_EQ(r.err, "");
+  EXPECT_TRUE(Has(r.out, "{\"event\":\"result\",\"command\":\"\",\"ok\":false,\"exit\":2,"
+                         "\"message\":\"unknown command 'flash'\"}\n"))
+      << r.out;
   // Nothing was created by these.
   EXPECT_FALSE(Exists("UPDATE") || Exists("BACKUP"));
 }
@@ -407,6 +466,78 @@ TEST_F(CliTest, ACopiedProgramUsesItsOwnFolder) {
   EXPECT_TRUE(Has(r.out, "COM1=/dev/ttyUSB3\n")) << r.out;
   EXPECT_TRUE(Exists("station/UPDATE") && Exists("station/BACKUP"));
   EXPECT_FALSE(Exists("UPDATE") || Exists("BACKUP"));
+}
+
+// The update's data in the other formats the update reads, and as a raw binary.
+TEST_F(CliTest, UpdatesFromIntelHexElfAndRawBinaries) {
+  const std::vector<test::DataBlock> blocks = {{kFlashData, Pattern(0x30)}, {kRamData, Pattern(0x90)}};
+  const std::vector<uint8_t> flash = Pattern(0x30);
+  for (const auto& [name, content] : std::vector<std::pair<std::string, std::string>>{
+           {"fw.hex", test::IntelHexFile(blocks)},
+           {"fw.elf", test::ElfFile(blocks, {})},
+           {"fw.bin", std::string(flash.begin(), flash.end())}}) {
+    SCOPED_TRACE(name);
+    std::string state = Path(name + ".state");
+    VoksimProcess& sim = StartSim({"--state", state});
+    std::vector<uint8_t> sector = StateMemory(state, 0x84000, 0x2000);
+    WriteFile(Path(name), content);
+    CliRun r = name == "fw.bin" ? Cli({"update", "--base", "0x84100", name}) : Cli({"update", name});
+    EXPECT_EQ(r.status, 0) << r.err;
+    // No header texts: the file's name and date describe it in the log.
+    EXPECT_TRUE(Has(ReadFile(Path("UPDATE/UPDATE.LOG")), "\r\n" + name + ", "));
+    EXPECT_EQ(sim.Stop(), 0);
+    if (name == "fw.bin") {
+      EXPECT_EQ(StateMemory(state, kFlashData, 16), flash);
+    } else {
+      ExpectUpdated(state, sector);
+    }
+  }
+}
+
+TEST_F(CliTest, VerifyTellsEachDifferingAreaByItsExitStatusAndLines) {
+  StartSim({"--blank"});
+  WriteFile(Path("u.hex"), test::IntelHexFile({{kFlashData, Pattern(0x30)}, {kRamData, Pattern(0x90)}}));
+  CliRun r = Cli({"verify", "u.hex"});
+  EXPECT_EQ(r.status, 1) << r.err;
+  EXPECT_TRUE(Has(r.out, "Comparing target memory passed\n0x00020000-0x0002000F differs\n"
+                         "0x00084100-0x0008410F differs\n#### Target memory differs from update file ####\n"))
+      << r.out;
+  EXPECT_EQ(r.err, "");
+
+  EXPECT_EQ(Cli({"update", "u.hex"}).status, 0);
+  r = Cli({"verify", "--json", "u.hex"});
+  EXPECT_EQ(r.status, 0) << r.out;
+  EXPECT_TRUE(Has(r.out, "\"ok\":true,\"exit\":0,\"file\":\"" + Path("u.hex") + "\",\"differing_ranges\":[]}\n"))
+      << r.out;
+}
+
+TEST_F(CliTest, JsonLinesForScripts) {
+  StartSim({});
+  CliRun r = Cli({"--json", "info"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.err, "");
+  std::vector<std::string> events = Lines(r.out);
+  for (const std::string& e : events) EXPECT_EQ(e.rfind("{\"event\":\"", 0), 0u) << e;
+  ASSERT_FALSE(events.empty());
+  const std::string& result = events.back();
+  EXPECT_EQ(result.rfind("{\"event\":\"result\",\"command\":\"info\",\"ok\":true,\"exit\":0,"
+                         "\"loader_version\":\"2.1.0\",\"components\":[",
+                         0),
+            0u)
+      << result;
+  for (const char* component :
+       {"{\"name\":\"VOK Kernel\",\"type\":1,\"address\":557056,\"version\":\"3.2.1\",\"checksum_ok\":true}",
+        "\"version\":null,\"checksum_ok\":true,\"text\":\"VOK System configuration"})
+    EXPECT_TRUE(Has(result, component)) << result;
+
+  r = Cli({"update", UpdateFile(), "--json"});
+  EXPECT_EQ(r.status, 0) << r.err;
+  for (const char* event : {"{\"event\":\"step\",\"text\":\"Programming target memory\",\"passed\":true}\n",
+                            "{\"event\":\"message\",\"text\":\"Test update 1.0\",\"level\":\"info\"}\n",
+                            "{\"event\":\"progress\",\"done\":"})
+    EXPECT_TRUE(Has(r.out, event)) << event;
+  EXPECT_EQ(Lines(r.out).back(),
+            "{\"event\":\"result\",\"command\":\"update\",\"ok\":true,\"exit\":0,\"file\":\"" + Path("u.sss") + "\"}");
 }
 
 }  // namespace

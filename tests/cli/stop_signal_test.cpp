@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "cli/console.h"
+#include "cli/report.h"
 #include "cli/stop_signal.h"
 
 #ifdef _WIN32
@@ -27,7 +28,8 @@ TEST(StopSignal, FirstSignalAsksTheRunToStopASecondEndsIt) {
     if (pid == 0) {
       std::ostringstream out;
       Console console(out, false, out, false);
-      TerminalUi ui(console, Answer::No, Answer::Cancel);
+      TextReport report(console, false, {});
+      CliUi ui(report, false, Answer::Cancel, nullptr, 0);
       InstallStopHandlers();
       const bool before = StopStatus() == 0 && !ui.StopRequested();
       ::raise(signo);

@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <memory>
+#include <optional>
 #include <sstream>
 
 #include "cli/command_line.h"
 #include "cli/console.h"
+#include "cli/json.h"
+#include "cli/report.h"
+#include "link/link_error.h"
 
 namespace vok::cli {
 namespace {
@@ -17,7 +22,8 @@ struct Screen {
 
 TEST(CliTerminal, LogLinesOnAPipeAreTheCompletedLinesOnly) {
   Screen s(false, false);
-  TerminalLog log(s.console);
+  TextReport report(s.console, true, nullptr);
+  CliLog log(report);
   log.BeginStep("Connecting to target loader");
   log.EndStep(1);
   log.AddLine(" ");
@@ -29,11 +35,13 @@ TEST(CliTerminal, LogLinesOnAPipeAreTheCompletedLinesOnly) {
             "Connecting to target loader passed\n \nErasing Flashsector failed\n"
             "#### Update of target memory failed ####\n");
   EXPECT_EQ(s.err.str(), "");
+  EXPECT_EQ(report.FailureMessage(), "Update of target memory failed");
 }
 
 TEST(CliTerminal, PendingLineOnATerminalIsOverwrittenInPlace) {
   Screen s(true, false);
-  TerminalLog log(s.console);
+  TextReport report(s.console, true, nullptr);
+  CliLog log(report);
   log.BeginStep("Reading target memory");
   EXPECT_EQ(s.out.str(), "Reading target memory ...");
   log.EndStep(7);
@@ -42,19 +50,27 @@ TEST(CliTerminal, PendingLineOnATerminalIsOverwrittenInPlace) {
 
 TEST(CliTerminal, PermanentLinesMakeRoomForTheTransientOneAndBringItBack) {
   Screen s(true, true);
-  TerminalLog log(s.console);
+  TextReport report(s.console, true, nullptr);
+  CliLog log(report);
   log.BeginStep("Programming target memory");
   s.console.Err("Verifying target memory failed at 0x00084000");
   EXPECT_EQ(s.out.str(), "Programming target memory ...\r\x1b[KProgramming target memory ...");
-  EXPECT_EQ(s.err.str(), "Verifying target memory failed at 0x00084000\n");
+  EXPECT_EQ(s.err.str(), "vokloader-cli: Verifying target memory failed at 0x00084000\n");
 
   // The progress line stands in for the pending step and gives it back when reset.
   s.out.str("");
+  s.err.str("");
   s.console.SetProgress(" 50.0%");
   EXPECT_EQ(s.out.str(), "\r\x1b[K");
-  EXPECT_EQ(s.err.str(), "Verifying target memory failed at 0x00084000\n 50.0%");
+  EXPECT_EQ(s.err.str(), " 50.0%");
   s.console.SetProgress({});
   EXPECT_EQ(s.out.str(), "\r\x1b[KProgramming target memory ...");
+
+  // A question takes the line; the pending step comes back after the next line.
+  s.out.str("");
+  s.console.Prompt("File already exists. Overwrite? (y/N) ");
+  EXPECT_EQ(s.out.str(), "\r\x1b[K");
+  EXPECT_EQ(s.err.str(), " 50.0%\r\x1b[Kvokloader-cli: File already exists. Overwrite? (y/N) ");
 }
 
 TEST(CliTerminal, ProgressOnATerminalDoesNotDisturbRedirectedOutput) {
@@ -64,37 +80,144 @@ TEST(CliTerminal, ProgressOnATerminalDoesNotDisturbRedirectedOutput) {
   EXPECT_EQ(s.out.str(), "Reading target memory passed\n");
   EXPECT_EQ(s.err.str(), " 10.0%");
   s.console.Err("Reading target memory failed (-3001) !");
-  EXPECT_EQ(s.err.str(), " 10.0%\r\x1b[KReading target memory failed (-3001) !\n 10.0%");
+  EXPECT_EQ(s.err.str(),
+            " 10.0%\r\x1b[Kvokloader-cli: Reading target memory failed (-3001) !\n 10.0%");
 }
 
-TEST(CliTerminal, MessagesAreAnsweredFromTheCommandLine) {
+TEST(CliTerminal, MessagesAreAnsweredFromTheCommandLineOrAtTheTerminal) {
   Screen s(false, false);
-  TerminalUi ui(s.console, Answer::Yes, Answer::Retry, "/tmp/u.sss");
-  EXPECT_EQ(ui.ShowMessage("File already exists. Overwrite?", Buttons::YesNo, Icon::None, kAppTitle),
+  std::vector<std::string> asked;
+  std::optional<bool> answer;  // nobody at a terminal
+  TextReport report(s.console, false, [&](const std::string& q) {
+    asked.push_back(q);
+    return answer;
+  });
+  CliUi yes(report, true, Answer::Retry, nullptr, 0, "/tmp/u.sss");
+  EXPECT_EQ(yes.ShowMessage("File already exists. Overwrite?", Buttons::YesNo, Icon::None, kAppTitle),
             Answer::Yes);
-  EXPECT_EQ(ui.ShowMessage("Last update was aborted during critical action!", Buttons::RetryCancel,
-                           Icon::None, kAppTitle),
+  EXPECT_EQ(yes.ShowMessage("Last update was aborted during critical action!", Buttons::RetryCancel,
+                            Icon::None, kAppTitle),
             Answer::Retry);
-  EXPECT_EQ(ui.ShowMessage("two\r\nlines", Buttons::Ok, Icon::Stop, kAppTitle), Answer::Ok);
-  int port = 2;
-  EXPECT_FALSE(ui.ChoosePort(port));
-  EXPECT_EQ(port, 2);
+  EXPECT_EQ(yes.ShowMessage("two\r\nlines", Buttons::Ok, Icon::Stop, kAppTitle), Answer::Ok);
   std::string path;
-  EXPECT_TRUE(ui.ChooseFile(FileDialogRequest{}, path));
+  EXPECT_TRUE(yes.ChooseFile(FileDialogRequest{}, path));
   EXPECT_EQ(path, "/tmp/u.sss");
-  ui.Beep(440, 83);  // silent
-  EXPECT_EQ(s.err.str(),
-            "File already exists. Overwrite?\n"
-            "Last update was aborted during critical action!\n"
-            "two lines\n"
-            "The selected comm port is not available. Perhaps another program is using it.\n");
-  EXPECT_EQ(s.out.str(), "");
+  yes.Beep(440, 83);  // silent
+  EXPECT_TRUE(asked.empty());
 
-  TerminalUi no(s.console, Answer::No, Answer::Cancel);
+  CliUi no(report, false, Answer::Cancel, nullptr, 0);
+  EXPECT_EQ(no.ShowMessage("File already exists. Overwrite?", Buttons::YesNo, Icon::None, kAppTitle),
+            Answer::No);
+  answer = true;
+  EXPECT_EQ(no.ShowMessage("File already exists. Overwrite?", Buttons::YesNo, Icon::None, kAppTitle),
+            Answer::Yes);
+  answer = false;
   EXPECT_EQ(no.ShowMessage("File already exists. Overwrite?", Buttons::YesNo, Icon::None, kAppTitle),
             Answer::No);
   EXPECT_EQ(no.ShowMessage("x", Buttons::RetryCancel, Icon::None, kAppTitle), Answer::Cancel);
   EXPECT_FALSE(no.ChooseFile(FileDialogRequest{}, path));
+  int port = 2;
+  EXPECT_FALSE(no.ChoosePort(port));
+  EXPECT_EQ(port, 2);
+  EXPECT_EQ(asked.size(), 3u);
+  EXPECT_EQ(s.err.str(),
+            "vokloader-cli: File already exists. Overwrite? Yes (--yes)\n"
+            "vokloader-cli: Last update was aborted during critical action!\n"
+            "vokloader-cli: two lines\n"
+            "vokloader-cli: File already exists. Overwrite? No (answer Yes with --yes)\n"
+            "vokloader-cli: x\n");
+  EXPECT_EQ(s.out.str(), "");
+  EXPECT_EQ(report.FailureMessage(), "two\r\nlines");
+}
+
+// A failed open, as the platform's port notes it.
+class RefusingPort : public SerialPort {
+ public:
+  int OpenPort(const std::string& device) override {
+    return OpenFailed(kErrPortOpen, PortOpenFailure::kDenied, 13, device, "Permission denied");
+  }
+  int SetPortBaud(uint32_t) override { return kErrPortSetup; }
+  int WritePort(size_t, const uint8_t*) override { return kErrWrite; }
+  void PurgePortInput() override {}
+  void ClosePort() override {}
+
+ protected:
+  int ReadAttempt(uint8_t*) override { return 0; }
+  bool ClearPortError() override { return false; }
+};
+
+TEST(CliTerminal, APortThatCannotBeOpenedIsNamedWithTheSystemsReasonOnce) {
+  // The kinds the command-line tests cannot bring about on this machine.
+  EXPECT_EQ(PortFailureLines({PortOpenFailure::kSetup, -1001, 25, "/dev/null", "Inappropriate ioctl for device"},
+                             "COM2"),
+            std::vector<std::string>{"cannot set up /dev/null (COM2) as a serial line: Inappropriate ioctl for device"});
+  EXPECT_EQ(PortFailureLines({}, "COM9"), std::vector<std::string>{"cannot open COM9: no device of this name"});
+
+  // Told where the port dialog would be, or before the message that follows
+  // the failed open; once.
+  Screen s(false, false);
+  TextReport report(s.console, false, nullptr);
+  LoaderLink link(std::make_unique<RefusingPort>());
+  CliUi ui(report, false, Answer::Cancel, &link, 1);
+  EXPECT_FALSE(ui.TellPortFailure());
+  EXPECT_EQ(link.OpenLink("COM2", 9600), kErrPortOpen);
+  ui.ShowMessage("Cannot connect to target loader!", Buttons::Ok, Icon::Stop, kAppTitle);
+  int port = 1;
+  EXPECT_FALSE(ui.ChoosePort(port));
+  EXPECT_TRUE(ui.TellPortFailure());
+  const std::string device = link.DeviceFor("COM2");
+  std::string expected = "vokloader-cli: cannot open " + device + " (COM2): Permission denied\n";
+#ifdef __linux__
+  expected += "vokloader-cli: serial devices belong to the group dialout: add the user to it (sudo "
+              "usermod -aG dialout $USER) and log in again\n";
+#endif
+  EXPECT_EQ(s.err.str(), expected + "vokloader-cli: Cannot connect to target loader!\n");
+  EXPECT_EQ(report.FailureMessage(), "cannot open " + device + " (COM2): Permission denied");
+}
+
+TEST(CliJson, EventsOneObjectALineWithTheTextsAsBytes) {
+  EXPECT_EQ(JsonString("plain"), "\"plain\"");
+  EXPECT_EQ(JsonString("a\"b\\c\r\n\t\x01\x7F"), "\"a\\\"b\\\\c\\r\\n\\t\\u0001\\u007f\"");
+  // Bytes above ASCII are Latin-1 code points, whatever they would mean in UTF-8.
+  EXPECT_EQ(JsonString("M\xFC\x6Cler \xC3\xA9"), "\"M\\u00fcller \\u00c3\\u00a9\"");
+  EXPECT_EQ(JsonString(std::string("a\0b", 3)), "\"a\\u0000b\"");
+
+  Screen s(true, true);
+  JsonReport report(s.console);
+  CliLog log(report);
+  CliProgress progress(report);
+  CliUi ui(report, false, Answer::Cancel, nullptr, 0);
+  log.BeginStep("Connecting to target loader");
+  log.EndStep(1);
+  log.AddLine(" ");  // spacing only
+  log.AddLine("Test update 1.0");
+  progress.SetProgress(2048, 1024);
+  progress.SetProgress(2048, 1024);  // no change: no event
+  progress.SetProgress(4000000, 1);  // a tenth of a percent not reached
+  progress.ResetProgress();
+  progress.SetProgress(4000000, 1);
+  EXPECT_EQ(ui.ShowMessage("File already exists. Overwrite?", Buttons::YesNo, Icon::None, kAppTitle),
+            Answer::No);
+  ui.ShowMessage("Reading target memory failed (-3001) !", Buttons::Ok, Icon::Stop, kAppTitle);
+  report.Finish("backup", 1, JsonObject().Add("file", "/b/BK.SSS"));
+  EXPECT_EQ(s.out.str(),
+            "{\"event\":\"step\",\"text\":\"Connecting to target loader\",\"passed\":true}\n"
+            "{\"event\":\"message\",\"text\":\"Test update 1.0\",\"level\":\"info\"}\n"
+            "{\"event\":\"progress\",\"done\":1024,\"total\":2048}\n"
+            "{\"event\":\"progress\",\"done\":1,\"total\":4000000}\n"
+            "{\"event\":\"progress\",\"done\":1,\"total\":4000000}\n"
+            "{\"event\":\"message\",\"text\":\"File already exists. Overwrite? No (answer Yes with "
+            "--yes)\",\"level\":\"warning\"}\n"
+            "{\"event\":\"message\",\"text\":\"Reading target memory failed (-3001) !\",\"level\":"
+            "\"error\"}\n"
+            "{\"event\":\"result\",\"command\":\"backup\",\"ok\":false,\"exit\":1,\"message\":"
+            "\"Reading target memory failed (-3001) !\",\"file\":\"/b/BK.SSS\"}\n");
+  EXPECT_EQ(s.err.str(), "");  // nothing for a terminal, not even the progress line
+
+  s.out.str("");
+  JsonReport ok(s.console);
+  ok.Finish("info", 0, JsonObject());
+  EXPECT_EQ(s.out.str(), "{\"event\":\"result\",\"command\":\"info\",\"ok\":true,\"exit\":0}\n");
 }
 
 TEST(CliTerminal, ProgressLineShowsPercentBytesAndRate) {
@@ -184,6 +307,22 @@ TEST(CliCommandLine, TheCommandsAndOptionsOfTheInterface) {
   EXPECT_EQ(Parsed({"--version"}).command, Command::Version);
   EXPECT_EQ(Parsed({"info", "--help"}).command, Command::Help);
   EXPECT_FALSE(Parsed({"--port", "com2", "info"}).fresh);
+
+  // The short forms, --json, verify and --base.
+  l = Parsed({"-p", "COM2", "-b115200", "-y", "--json", "verify", "--base", "0x84000", "f.bin"});
+  EXPECT_EQ(l.command, Command::Verify);
+  EXPECT_EQ(l.file, "f.bin");
+  EXPECT_EQ(*l.port, "COM2");
+  EXPECT_EQ(*l.baud, 115200);
+  EXPECT_TRUE(l.yes && l.json);
+  EXPECT_EQ(*l.base, 0x84000u);
+  EXPECT_EQ(Parsed({"-pCOM4", "-b", "9600", "info"}).port.value(), "COM4");
+  EXPECT_EQ(Parsed({"update", "--base=540672", "f.bin"}).base.value(), 0x84000u);
+  EXPECT_EQ(Parsed({"update", "--base", "0XFFFFFFFF", "f.bin"}).base.value(), 0xFFFFFFFFu);
+  EXPECT_EQ(Parsed({"-h"}).command, Command::Help);
+  EXPECT_EQ(Parsed({"info", "-V"}).command, Command::Version);
+  EXPECT_TRUE(WantsJson({"bogus", "--json"}));
+  EXPECT_FALSE(WantsJson({"update", "--", "--json"}));
 }
 
 TEST(CliCommandLine, WrongCommandLinesAreRefusedWithAReason) {
@@ -205,8 +344,16 @@ TEST(CliCommandLine, WrongCommandLinesAreRefusedWithAReason) {
   EXPECT_EQ(Refused({"info", "--baud=-9600"}), "--baud takes a positive whole number, not '-9600'");
   EXPECT_EQ(Refused({"info", "--folder="}), "--folder needs a folder");
   EXPECT_EQ(Refused({"info", "--yes=no"}), "option --yes takes no value");
-  EXPECT_EQ(Refused({"info", "-y"}), "unknown option '-y'");
+  EXPECT_EQ(Refused({"info", "-x"}), "unknown option '-x'");
+  EXPECT_EQ(Refused({"info", "-yes"}), "unknown option '-yes'");
+  EXPECT_EQ(Refused({"info", "-p"}), "option --port needs a value");
   EXPECT_EQ(Refused({"info", "--force"}), "unknown option '--force'");
+  EXPECT_EQ(Refused({"verify"}), "verify needs exactly one update file");
+  EXPECT_EQ(Refused({"info", "--base", "0x10"}), "--base belongs to update and verify");
+  for (const char* address : {"0x", "0x100000000", "84000h", "-1", "4294967296", ""})
+    EXPECT_EQ(Refused({"update", "--base", address, "f"}),
+              std::string("--base takes an address such as 0x84000, not '") + address + "'");
+  EXPECT_EQ(Refused({"info", "--json=yes"}), "option --json takes no value");
 }
 
 TEST(CliCommandLine, PortNamesAndDevicePaths) {

@@ -15,6 +15,7 @@
 #include "app/gui/main_window.h"
 #include "app/gui/port_dialogs.h"
 #include "app/gui/progress_bar_widget.h"
+#include "app/gui/qt_user_interface.h"
 #include "app/gui/texts.h"
 #include "app/settings.h"
 #include "backup/backup_dialog.h"
@@ -180,7 +181,10 @@ TEST_F(GuiWindow, UpdateRunFromTheWindow) {
   QTest::mouseClick(window.BrowseButton(), Qt::LeftButton);
   ASSERT_EQ(ui_.file_requests.size(), 1u);
   EXPECT_EQ(ui_.file_requests[0].title, "Select Update File");
-  EXPECT_EQ(ui_.file_requests[0].filter, "Update File (*.sss) | *.sss||");
+  // The update files first, then the other formats the update reads, then any file.
+  EXPECT_EQ(FileDialogFilter(ui_.file_requests[0].filter),
+            QStringLiteral("Update File (*.sss);;Firmware File (*.sss *.srec *.s19 *.s28 *.s37 *.mot *.hex "
+                           "*.ihex *.elf *.axf *.out);;All Files (*)"));
   EXPECT_EQ(window.FileNameEdit()->text(), FromPath(file));
   const std::vector<std::string> described = window.Log()->Lines();
   ASSERT_FALSE(described.empty()) << description.text;

@@ -129,5 +129,50 @@ TEST(UpdateFileInterop, FilesOfOtherToolsLoadAsSrecCatReadsThem) {
   }
 }
 
+TEST(UpdateFileInterop, IntelHexAndElfOfOtherToolsLoadWhereTheirMakersPutThem) {
+  test::TempDir dir;
+  const std::vector<uint8_t> a = test::Pattern(5000, 21), b = test::Pattern(777, 22);
+  test::WriteBytes(dir.file("a.bin"), std::string(a.begin(), a.end()));
+  test::WriteBytes(dir.file("b.bin"), std::string(b.begin(), b.end()));
+  const std::string ab = dir.file("a.bin"), bb = dir.file("b.bin"), out = dir.file("out");
+  struct Maker {
+    std::vector<std::string> argv;
+    std::vector<std::pair<uint32_t, const std::vector<uint8_t>*>> placed;
+  };
+  const std::vector<Maker> makers = {
+      {{"objcopy", "-I", "binary", "-O", "ihex", "--change-addresses=0x84000", ab, out}, {{0x84000, &a}}},
+      {{"srec_cat", ab, "-binary", "-offset", "0x8FF00", bb, "-binary", "-offset", "0xA0001", "-o", out,
+        "-intel", "-obs=16"},
+       {{0x8FF00, &a}, {0xA0001, &b}}},
+      // Extended segment addresses (20 bits).
+      {{"srec_cat", ab, "-binary", "-offset", "0x8FF00", "-o", out, "-intel", "--address-length=3"},
+       {{0x8FF00, &a}}},
+      // Object files: sections without program headers, both byte orders.
+      {{"objcopy", "-I", "binary", "-O", "elf32-big", "--change-addresses=0x84000", ab, out}, {{0x84000, &a}}},
+      {{"objcopy", "-I", "binary", "-O", "elf64-little", "--change-addresses=0x90001", bb, out},
+       {{0x90001, &b}}},
+      // A linked executable: its loadable segment.
+      {{"ld", "-m", "elf_i386", "-e", "0", "--section-start=.data=0x84000", "-b", "binary", ab, "-o", out},
+       {{0x84000, &a}}},
+  };
+  for (const Maker& m : makers) {
+    std::string joined;
+    for (const auto& w : m.argv) joined += w + " ";
+    SCOPED_TRACE(joined);
+    std::string log;
+    ASSERT_EQ(RunTool(m.argv, &log), 0) << log;
+    MemoryImage image;
+    MemoryRangeList ranges;
+    test::ScriptedUi ui;
+    ASSERT_EQ(image.Open(0, dir.folder()), 0);
+    ASSERT_EQ(LoadUpdateFile(out, image, ranges, ui), 1) << ui.MessageTexts().size();
+    for (const auto& [address, bytes] : m.placed) {
+      std::vector<uint8_t> got(bytes->size() + 1);
+      image.Fetch(address, got.data(), static_cast<uint32_t>(got.size()));
+      EXPECT_EQ(std::vector<uint8_t>(got.begin(), got.end() - 1), *bytes) << std::hex << address;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace vok

@@ -21,6 +21,7 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 #include "link/link_error.h"
 #include "link/loader_link.h"
@@ -116,6 +117,7 @@ TEST(LinkPty, DeviceIsHeldExclusively) {
   auto second = CreatePlatformSerialPort();
   const int fds = OpenFds();
   EXPECT_EQ(second->OpenPort(pty.slave), kErrPortOpen);
+  EXPECT_EQ(second->LastOpenFailure().kind, PortOpenFailure::kBusy);
   EXPECT_EQ(OpenFds(), fds);
 
   // And in another process.
@@ -153,17 +155,40 @@ TEST(LinkPty, DeviceIsHeldExclusively) {
   }
 }
 
-TEST(LinkPty, MissingOrUnfitDevices) {
+TEST(LinkPty, MissingOrUnfitDevicesWithTheirReasons) {
   test::TempDir dir;
   const std::string file = dir.file("not-a-tty");
   std::ofstream(file) << "x";
   auto port = CreatePlatformSerialPort();
   const int fds = OpenFds();
-  EXPECT_EQ(port->OpenPort(dir.file("missing")), kErrPortOpen);
-  EXPECT_EQ(port->OpenPort(""), kErrPortOpen);
-  EXPECT_EQ(port->OpenPort(file), kErrPortSetup);
-  EXPECT_EQ(port->OpenPort("/dev/null"), kErrPortSetup);
+  struct Case {
+    std::string device;
+    int code;
+    PortOpenFailure::Kind kind;
+    const char* reason;
+  };
+  // A read-only kernel setting refuses writing even to root: the reason a
+  // user outside the serial devices' group meets.
+  for (const Case& c : std::vector<Case>{
+           {dir.file("missing"), kErrPortOpen, PortOpenFailure::kMissing, "No such file or directory"},
+           {"", kErrPortOpen, PortOpenFailure::kMissing, "No such file or directory"},
+           {"/proc/sys/kernel/osrelease", kErrPortOpen, PortOpenFailure::kDenied, "Permission denied"},
+           {file, kErrPortSetup, PortOpenFailure::kSetup, "Inappropriate ioctl for device"},
+           {"/dev/null", kErrPortSetup, PortOpenFailure::kSetup, "Inappropriate ioctl for device"}}) {
+    SCOPED_TRACE(c.device);
+    EXPECT_EQ(port->OpenPort(c.device), c.code);
+    const PortOpenFailure& f = port->LastOpenFailure();
+    EXPECT_EQ(f.kind, c.kind);
+    EXPECT_EQ(f.code, c.code);
+    EXPECT_EQ(f.device, c.device);
+    EXPECT_EQ(f.reason, c.reason);
+  }
   EXPECT_EQ(OpenFds(), fds);  // nothing left open
+
+  // A successful open forgets the last failure.
+  Pty pty;
+  ASSERT_EQ(port->OpenPort(pty.slave), 0);
+  EXPECT_EQ(port->LastOpenFailure().kind, PortOpenFailure::kNone);
 }
 
 TEST(LinkPty, LineIsRaw8N1WithoutFlowControl) {

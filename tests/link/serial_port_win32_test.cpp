@@ -21,16 +21,31 @@
 namespace vok {
 namespace {
 
+// The system's own words: a text from FormatMessageA, one line, no full stop.
+void ExpectSystemReason(const PortOpenFailure& f, PortOpenFailure::Kind kind, DWORD error) {
+  EXPECT_EQ(f.kind, kind);
+  EXPECT_EQ(f.system_error, static_cast<int>(error));
+  ASSERT_FALSE(f.reason.empty());
+  EXPECT_EQ(f.reason.rfind("system error", 0), std::string::npos) << f.reason;
+  EXPECT_EQ(f.reason.find_first_of("\r\n"), std::string::npos) << f.reason;
+  EXPECT_NE(f.reason.back(), '.') << f.reason;
+}
+
 TEST(Win32SerialPort, DevicesThatAreMissingOrNoSerialLine) {
   std::unique_ptr<SerialPort> port = CreatePlatformSerialPort();
   EXPECT_EQ(port->OpenPort("COM250"), kErrPortOpen);
+  ExpectSystemReason(port->LastOpenFailure(), PortOpenFailure::kMissing, ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(port->LastOpenFailure().device, "COM250");
   EXPECT_EQ(port->OpenPort("\\\\.\\COM250"), kErrPortOpen);
   EXPECT_EQ(port->OpenPort(std::string("COM1\0x", 6)), kErrPortOpen);
   EXPECT_EQ(port->OpenPort(""), kErrPortOpen);
+  EXPECT_EQ(port->LastOpenFailure().kind, PortOpenFailure::kMissing);
 
   // NUL opens but has no line settings: refused, and closed again, so the
   // next attempt is not "already open".
   EXPECT_EQ(port->OpenPort("NUL"), kErrPortSetup);
+  EXPECT_EQ(port->LastOpenFailure().kind, PortOpenFailure::kSetup);
+  EXPECT_EQ(port->LastOpenFailure().code, kErrPortSetup);
   EXPECT_EQ(port->OpenPort("NUL"), kErrPortSetup);
   EXPECT_EQ(port->WritePort(1, reinterpret_cast<const uint8_t*>("x")), kErrWrite);
   uint8_t b = 0;

@@ -87,6 +87,29 @@ TEST(Scan, ChecksumMismatchListsCrcFailureInItsPlace) {
   EXPECT_TRUE(b.ui.messages.empty());  // a mismatch is no failure
 }
 
+TEST(Scan, TheFindingsBehindTheListing) {
+  ScanBench b({Component(2, "Parameters", 0x80000, 0x100, 1, 4, 0), Component(1, "Kernel", 0x90000)});
+  b.sim.WriteMemory(0x81040, {'c', 'f', 'g', 0});
+  ASSERT_TRUE(b.sim.AddComponent(Component(0, "Configuration", 0x81000, 4)));
+  ASSERT_TRUE(b.sim.SpoilChecksum("Parameters"));
+  ComponentScan scan;
+  ASSERT_EQ(ScanComponentList(*b.link, b.ui, &b.status, scan), 1);
+  ASSERT_EQ(scan.components.size(), 3u);
+  const ScannedComponent& text = scan.components[0];
+  EXPECT_EQ(text.address, 0x81000u);
+  EXPECT_TRUE(text.checksum_ok && text.header.IsTextComponent());
+  EXPECT_EQ(text.text, "cfg");
+  const ScannedComponent& kernel = scan.components[1];
+  EXPECT_EQ(kernel.address, 0x90000u);
+  EXPECT_EQ(kernel.header.start, 0x90040u);
+  EXPECT_TRUE(kernel.checksum_ok);
+  EXPECT_FALSE(scan.components[2].checksum_ok);
+  EXPECT_EQ(scan.components[2].header.version[1], 4);
+  EXPECT_TRUE(scan.loader_version_known);
+  EXPECT_EQ(scan.loader_version[0], 2);
+  EXPECT_EQ(ComponentListing(scan), "cfgKernel V1.0.0\r\nParameters\tCRC failure\r\n" + kLoaderLine);
+}
+
 TEST(Scan, TextComponents) {
   ScanBench b;
   const std::string text = "K2/24V, 2 axes, serial 0047-1138\r\n";

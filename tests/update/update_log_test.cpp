@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include "support/firmware_text.h"
 #include "support/recorders.h"
 #include "support/temp_dir.h"
 #include "update/melody.h"
@@ -85,6 +88,20 @@ TEST(UpdateLog, DescriptionIsBannerThenTheHeaderTextsOfTheFile) {
                    }());
   EXPECT_EQ(BuildUpdateDescription(dir.file("d.sss"), FixedTime()),
             banner + "AB" + std::string(100, 'L'));
+}
+
+TEST(UpdateLog, FilesWithoutHeaderTextsAreDescribedByNameAndDate) {
+  TempDir dir;
+  const std::string banner = kBanner + "Update of VOK System on 05. Jan 2000 (10:20:30)\r\n" + kBanner;
+  const std::vector<uint8_t> data = {1, 2, 3};
+  for (const std::string& content :
+       {test::IntelHexFile({{0x84000, data}}), test::ElfFile({{0x84000, data}}, {}), std::string("raw")}) {
+    test::WriteBytes(dir.file("fw.x"), std::vector<uint8_t>(content.begin(), content.end()));
+    struct stat st {};
+    ASSERT_EQ(::stat(dir.file("fw.x").c_str(), &st), 0);
+    EXPECT_EQ(BuildUpdateDescription(dir.file("fw.x"), FixedTime()),
+              banner + "fw.x, " + FormatLogDate(LocalTime(st.st_mtime)));
+  }
 }
 
 TEST(UpdateLog, AppendToFileCreatesKeepsAndWritesLongTextsWhole) {

@@ -101,7 +101,10 @@ TEST(UpdateProcedure, FreshRunKeepsWhatTheFileDoesNotCover) {
   Browse(b);
   const FileDialogRequest& request = b.ui.file_requests.at(0);
   EXPECT_EQ(request.title, "Select Update File");
-  EXPECT_EQ(request.filter, "Update File (*.sss) | *.sss||");
+  // The update files first; then the other firmware formats, and any file.
+  EXPECT_EQ(request.filter.rfind("Update File (*.sss) | *.sss|", 0), 0u) << request.filter;
+  for (const char* pattern : {"*.hex", "*.elf", "All Files (*) | *||"})
+    EXPECT_NE(request.filter.find(pattern), std::string::npos) << pattern;
   EXPECT_EQ(request.default_ext, "sss");
   EXPECT_EQ(request.initial_folder, b.paths.UpdateDir());
   EXPECT_EQ(b.fields.file_name, b.UpdateFile("new.sss"));

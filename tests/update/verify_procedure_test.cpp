@@ -1,0 +1,130 @@
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "update/procedure_bench.h"
+#include "update/verify_procedure.h"
+
+namespace vok {
+namespace {
+
+using test::Pattern;
+using test::ProcedureBench;
+using Spans = std::vector<std::pair<uint32_t, uint32_t>>;  // start, last
+
+TEST(VerifyProcedure, DataAreasJoinRangesThatOverlapOrTouch) {
+  struct Case {
+    Spans ranges;  // start, length
+    Spans areas;   // start, last
+  };
+  for (const Case& c : std::vector<Case>{
+           {{}, {}},
+           {{{0x100, 0x10}, {0x110, 0x10}, {0x200, 1}}, {{0x100, 0x11F}, {0x200, 0x200}}},
+           {{{0x100, 0x100}, {0x120, 0x10}, {0x1F0, 0x20}}, {{0x100, 0x20F}}},
+           {{{0x100, 0x10}, {0x111, 0x10}}, {{0x100, 0x10F}, {0x111, 0x120}}},
+           {{{0xFFFFFFF0, 0x10}, {0xFFFFFFF8, 0x8}}, {{0xFFFFFFF0, 0xFFFFFFFF}}}}) {
+    MemoryRangeList list;
+    for (const auto& [start, length] : c.ranges) list.AddSorted(CMemoryRange(start, length, CMemoryRange::kByLength));
+    Spans got;
+    for (const CMemoryRange& a : DataAreas(list)) got.emplace_back(a.GetStart(), a.GetEnd());
+    EXPECT_EQ(got, c.areas);
+  }
+}
+
+struct VerifyBench : ProcedureBench {
+  VerifyBench() {
+    sim().ClearMemory();
+    for (const test::Record& r : records) sim().WriteMemory(r.address, r.data);
+    test::WriteUpdateFile(UpdateFile("u.sss"), "header", records);
+  }
+  int Verify(const VerifyOptions& options = {}) {
+    VerifyContext c{link(), paths, ui, log, progress};
+    return VerifyTargetAgainstFile(c, UpdateFile("u.sss"), 0, 38400, options, differences);
+  }
+  // Flash, the middle of sector 1's data, and RAM.
+  std::vector<test::Record> records = {
+      {0x84400, Pattern(0x300, 10)}, {0x84700, Pattern(0x100, 13)}, {0x90000, Pattern(0x500, 11)},
+      {0x20000, Pattern(0x200, 12)}};
+  std::vector<MemoryDifference> differences;
+};
+
+TEST(VerifyProcedure, EachDifferingAreaFirstToLastAndNothingChanges) {
+  VerifyBench b;
+  EXPECT_EQ(b.Verify(), 1);
+  EXPECT_TRUE(b.differences.empty());
+  EXPECT_EQ(b.log.lines, (std::vector<std::string>{"Connecting to target loader passed",
+                                                   "Analyzing update file passed",
+                                                   "Comparing target memory passed",
+                                                   "Target memory equals update file"}));
+
+  // Two bytes apart in the joined flash area, the last one of RAM's.
+  b.sim().WriteMemory(0x84401, {0x00});
+  b.sim().WriteMemory(0x847FE, {0x00});
+  b.sim().WriteMemory(0x201FF, {0x00});
+  const std::vector<uint8_t> before = b.sim().ReadMemory(0x84000, 0x7C000);
+  b.log.lines.clear();
+  b.progress.calls.clear();
+  EXPECT_EQ(b.Verify(), 1);
+  ASSERT_EQ(b.differences.size(), 2u);
+  EXPECT_EQ(b.log.lines, (std::vector<std::string>{"Connecting to target loader passed",
+                                                   "Analyzing update file passed",
+                                                   "Comparing target memory passed",
+                                                   "0x000201FF-0x000201FF differs",
+                                                   "0x00084401-0x000847FE differs",
+                                                   "#### Target memory differs from update file ####"}));
+  EXPECT_TRUE(b.ui.messages.empty());
+  EXPECT_EQ(b.sim().stats().erases + b.sim().stats().programs, 0u);
+  EXPECT_EQ(b.sim().ReadMemory(0x84000, 0x7C000), before);
+  EXPECT_FALSE(b.link().IsOpen());
+  // Progress over all areas together, reset at the start and the end.
+  ASSERT_GE(b.progress.calls.size(), 3u);
+  EXPECT_EQ(b.progress.calls.front(), (std::pair<uint32_t, uint32_t>{0, 0}));
+  EXPECT_EQ(b.progress.calls.end()[-2], (std::pair<uint32_t, uint32_t>{0xB00, 0xB00}));
+  EXPECT_EQ(b.progress.calls.back(), (std::pair<uint32_t, uint32_t>{0, 0}));
+}
+
+TEST(VerifyProcedure, AScreenSettlesAreasWithoutReadingThem) {
+  VerifyBench b;
+  b.sim().WriteMemory(0x90010, {0x00});
+  b.sim().WriteMemory(0x20010, {0x00});
+  std::vector<uint32_t> screened;
+  VerifyOptions options;
+  // Settles RAM as equal (it is not: so it cannot have been read), leaves the rest.
+  options.screen = [&](LoaderLink&, MemoryImage&, const CMemoryRange& area) {
+    screened.push_back(area.GetStart());
+    return area.GetStart() == 0x20000 ? 1 : 0;
+  };
+  EXPECT_EQ(b.Verify(options), 1);
+  EXPECT_EQ(screened, (std::vector<uint32_t>{0x20000, 0x84400, 0x90000}));
+  ASSERT_EQ(b.differences.size(), 1u);
+  EXPECT_EQ(b.differences[0].first, 0x90010u);
+
+  options.screen = [](LoaderLink&, MemoryImage&, const CMemoryRange&) { return -3001; };
+  EXPECT_EQ(b.Verify(options), 0);
+  EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{"Reading target memory failed (-3001) !"});
+}
+
+TEST(VerifyProcedure, AComparisonCutShortClaimsNothing) {
+  // The target falls silent half way through the last flash area.
+  VerifyBench b;
+  b.Restart(ProcedureBench::DefaultOptions(), [](uint8_t command, uint32_t address) {
+    return command == test::kReadCommand && address == 0x90400;
+  });
+  EXPECT_EQ(b.Verify(), 0);
+  EXPECT_TRUE(b.differences.empty());
+  EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{"Reading target memory failed (-3001) !"});
+  EXPECT_EQ(b.log.lines.end()[-2], "Comparing target memory failed");
+  EXPECT_EQ(b.log.lines.back(), "#### Verification of target memory failed ####");
+  EXPECT_FALSE(b.link().IsOpen());
+
+  // A file that is none of the formats: nothing is compared.
+  VerifyBench c;
+  test::WriteBytes(c.UpdateFile("u.sss"), {'x', 'y'});
+  EXPECT_EQ(c.Verify(), 0);
+  EXPECT_EQ(c.ui.MessageTexts(), std::vector<std::string>{"Update file format error"});
+  EXPECT_EQ(c.log.lines.end()[-2], "Analyzing update file failed");
+}
+
+}  // namespace
+}  // namespace vok

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/settings.h"
+#include "app/user_interface.h"
+#include "image/memory_image.h"
+#include "image/memory_range.h"
+#include "image/target_memory.h"
+#include "image/update_file.h"
+#include "link/loader_link.h"
+
+namespace vok {
+
+struct VerifyContext {
+  LoaderLink& link;
+  const AppPaths& paths;
+  UserInterface& ui;
+  LogList& log;
+  ProgressBar& progress;
+};
+
+struct VerifyOptions {
+  // Folder of the temporary memory image; empty: the current directory.
+  std::string image_folder;
+  UpdateFileOptions file;
+  // Settles a range without reading it where it can, for instance by
+  // comparing checksums: 1 when the target is known to hold exactly the
+  // image's bytes there, 0 when it may differ (the range is then read), or
+  // a negative LinkError. Without it every range is read.
+  std::function<int(LoaderLink& link, MemoryImage& image, const CMemoryRange& range)> screen;
+};
+
+// The file's data areas, in ascending order: its ranges with those that
+// overlap or touch joined, so that every address is compared once.
+std::vector<CMemoryRange> DataAreas(const MemoryRangeList& ranges);
+
+// Compares every data area of the update file with target memory; never
+// erases or programs. Connects (with the hand-over from the application),
+// loads the file, reads and compares. 1 when the comparison was carried out,
+// with one entry in differences per data area that differs, in ascending
+// order (each also logged as "0x%08X-0x%08X differs" once the comparison
+// has ended); 0 when it could not be (the reason has been shown and
+// logged). Leaves the link closed.
+int VerifyTargetAgainstFile(VerifyContext& context, const std::string& file_name, int port,
+                            int baud_rate, const VerifyOptions& options,
+                            std::vector<MemoryDifference>& differences);
+
+// "0x00084100-0x0008410F differs"
+std::string DifferenceText(const MemoryDifference& difference);
+
+}  // namespace vok
