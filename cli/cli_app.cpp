@@ -174,6 +174,8 @@ int RunBackup(const CommandLine& line, Session& s, Console& console) {
 
 int RunPorts(Session& s, Console& console) {
   for (const std::string& l : PortListing(s.link, "/dev")) console.Out(l);
+  console.Out("");
+  console.Out("Application folder: " + s.paths.folder);
   return kExitSuccess;
 }
 
@@ -279,7 +281,9 @@ int RunCommand(const CommandLine& line, Console& console, const std::string& def
   }
   std::string folder = line.folder ? FolderWithSeparator(*line.folder) : default_folder;
   std::error_code ec;
-  if (!fs::is_directory(folder, ec)) {
+  // A folder named on the command line must exist; the default one is made
+  // on first use by CreateWorkFolders.
+  if (line.folder && !fs::is_directory(folder, ec)) {
     console.Err("vokloader-cli: no such folder: " + folder);
     return kExitUsage;
   }

@@ -43,6 +43,14 @@ bool IsDevicePath(const std::string& name) { return name.find('/') != std::strin
 #endif
 constexpr char kSep = kPathSeparator;
 
+#ifdef _WIN32
+#define VOK_SYSTEM_FOLDER_TEXT "Program Files"
+#define VOK_USER_FOLDER_TEXT "%LOCALAPPDATA%\\VOK Loader"
+#else
+#define VOK_SYSTEM_FOLDER_TEXT "/usr/bin"
+#define VOK_USER_FOLDER_TEXT "${XDG_DATA_HOME:-~/.local/share}/vokloader"
+#endif
+
 bool ParseRate(const std::string& text, int& rate) {
   if (text.empty() || text.size() > 10) return false;
   for (char c : text) {
@@ -229,7 +237,9 @@ std::string UsageText() {
       "  --port NAME    COM1 to COM4, or a device path (default: ComPort of VOKLOAD.INI)\n"
       "  --baud RATE    the rate to ask the loader for (default: Baudrate of VOKLOAD.INI)\n"
       "  --folder DIR   the application folder that holds VOKLOAD.INI, UPDATE and BACKUP\n"
-      "                 (default: the folder of the executable)\n"
+      "                 (default: the executable's folder when it holds VOKLOAD.INI, or\n"
+      "                 is yours to write and no system folder such as " VOK_SYSTEM_FOLDER_TEXT ";\n"
+      "                 else " VOK_USER_FOLDER_TEXT "; 'ports' shows it)\n"
       "  --yes          answer Yes to \"File already exists. Overwrite?\" (without it: No)\n"
       "  --no-progress  no progress bar\n"
       "  --verify       update and resume: read every programmed record back and compare it\n"

@@ -11,8 +11,9 @@ LoaderApp::LoaderApp(int& argc, char** argv) : qt_(argc, argv) {
 }
 
 int LoaderApp::Run() {
-  // Every setting and working file lives beside the executable.
-  paths_ = AppPaths::OfExecutable();
+  // Every setting and working file lives in the application folder: beside
+  // a portable copy, in the user's own folder for an installed one.
+  paths_ = AppPaths::OfApplication();
   ApplyDialogColours(qt_);
   QApplication::setWindowIcon(ApplicationIcon());
   // Which device stands behind each port name, for the whole run.
