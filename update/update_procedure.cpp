@@ -28,8 +28,11 @@ bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateO
                      MemoryImage& image, MemoryRangeList& update_ranges,
                      MemoryRangeList& kept_ranges, MemoryRangeList& touched_sectors) {
   c.log.BeginStep("Analyzing update file");
-  // A failed creation of the image shows as the first store's failure.
-  image.Open(0, options.image_folder);
+  // A failed creation of the image shows as the first store's failure. It
+  // goes beside the other update files, not into whatever folder the
+  // program was started from: that may be unwritable (a menu starts an
+  // installed program in / or the home folder) or shared with other runs.
+  image.Open(0, options.image_folder.empty() ? c.paths.UpdateDir() : options.image_folder);
   bool ok = LoadUpdateFile(fields.file_name, image, update_ranges, c.ui) == 1;
   c.log.EndStep(ok);
   if (!ok) return false;
