@@ -36,6 +36,19 @@ std::string WithoutSeparators(std::string folder) {
 }
 
 #ifdef _WIN32
+// The path as the wide functions take it at any length: the ANSI ones stop
+// at 260 characters, and the program may lie deeper than that.
+std::wstring LongWidePath(const std::string& path) {
+  const int n = ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  std::wstring w(static_cast<size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_ACP, 0, path.data(), static_cast<int>(path.size()), w.data(), n);
+  for (wchar_t& c : w) {
+    if (c == L'/') c = L'\\';
+  }
+  if (w.size() >= 3 && w[1] == L':' && w[2] == L'\\') w.insert(0, L"\\\\?\\");
+  return w;
+}
+
 char AsciiLower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 bool StartsWithNoCase(const std::string& s, const std::string& prefix) {
@@ -113,7 +126,7 @@ bool FolderWritable(const std::string& folder) {
   for (unsigned attempt = 0; attempt < 8; ++attempt) {
     std::string probe = WithSeparator(folder) + "vok" + std::to_string(::GetCurrentProcessId()) +
                         "-" + std::to_string(::GetTickCount() + attempt) + ".tmp";
-    HANDLE h = ::CreateFileA(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    HANDLE h = ::CreateFileW(LongWidePath(probe).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (h != INVALID_HANDLE_VALUE) {
       ::CloseHandle(h);

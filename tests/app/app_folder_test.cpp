@@ -139,6 +139,10 @@ TEST(AppFolder, PortableUnlessUnderProgramFiles) {
 
   EXPECT_TRUE(FolderWritable(exe));
   EXPECT_FALSE(FolderWritable(dir.folder() + "missing\\"));
+  // Deeper than the ANSI functions reach.
+  const std::string deep = dir.folder() + std::string(200, 'd') + "\\" + std::string(100, 'e') + "\\";
+  fs::create_directories(deep);
+  EXPECT_TRUE(FolderWritable(deep));
   EXPECT_EQ(ChooseApplicationFolder(exe, Lookup({{"LOCALAPPDATA", local}})), exe);
   for (const char* name : {"ProgramFiles", "ProgramW6432", "ProgramFiles(x86)"}) {
     const Env env{{"LOCALAPPDATA", local}, {name, upper}};
