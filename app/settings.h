@@ -38,6 +38,12 @@ struct AppPaths {
   static AppPaths OfApplication() { return AppPaths{ApplicationFolder()}; }
 };
 
+// <windows.h>, included before this header, turns WriteProfileString into
+// the system's WriteProfileStringA; the name below is ours.
+#ifdef WriteProfileString
+#undef WriteProfileString
+#endif
+
 // Initialisation-file access with the platform's profile rules.
 int ReadProfileInt(const std::string& file, const std::string& section, const std::string& key,
                    int default_value);
