@@ -14,8 +14,11 @@ function(vok_add_test)
   if(T_LABELS)
     list(APPEND props LABELS "${T_LABELS}")
   endif()
+  # Listing the tests starts the program; under Wine on a busy machine the
+  # first start alone can take longer than the default five seconds.
   gtest_discover_tests(${T_NAME}
     DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR}/bin
     PROPERTIES ${props})
 endfunction()
