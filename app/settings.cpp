@@ -8,12 +8,6 @@
 #include <system_error>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <unistd.h>
-#endif
-
 namespace vok {
 
 namespace {
@@ -277,33 +271,6 @@ std::string Join(const std::string& folder, const char* dir, const char* file) {
 
 }  // namespace
 
-std::string ApplicationFolder() {
-  // The path may be any length: grow the buffer until it fits.
-  std::vector<char> buf(512);
-  std::string path;
-  for (;;) {
-#ifdef _WIN32
-    DWORD n = ::GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-    if (n == 0) return std::string(".") + kSep;
-    if (n < buf.size()) {
-      path.assign(buf.data(), n);
-      break;
-    }
-#else
-    ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
-    if (n < 0) return std::string(".") + kSep;
-    if (static_cast<size_t>(n) < buf.size()) {
-      path.assign(buf.data(), static_cast<size_t>(n));
-      break;
-    }
-#endif
-    buf.resize(buf.size() * 2);
-  }
-  size_t slash = path.rfind(kSep);
-  if (slash == std::string::npos) return std::string(".") + kSep;
-  return path.substr(0, slash + 1);
-}
-
 std::string AppPaths::UpdateCmd() const { return Join(folder, "UPDATE", "UPDATE.CMD"); }
 std::string AppPaths::UpdateSem() const { return Join(folder, "UPDATE", "UPDATE.SEM"); }
 std::string AppPaths::UpdateLog() const { return Join(folder, "UPDATE", "UPDATE.LOG"); }
@@ -349,6 +316,8 @@ Settings LoadSettings(const AppPaths& paths) {
 
 void CreateWorkFolders(const AppPaths& paths) {
   std::error_code ec;
+  // The per-user folder is made on first use, with the folders above it.
+  std::filesystem::create_directories(paths.folder, ec);
   std::filesystem::create_directory(paths.BackupDir(), ec);
   std::filesystem::create_directory(paths.UpdateDir(), ec);
 }

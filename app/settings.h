@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "app/app_folder.h"
 #include "app/user_interface.h"
 #include "link/loader_link.h"
 
@@ -22,9 +23,6 @@ struct Settings {
   int32_t preserve_objects = 0;  // PreserveObjects, carried unchanged
 };
 
-// Folder of the running executable, ending in a path separator.
-std::string ApplicationFolder();
-
 // Where the procedures keep their files: the application folder (with its
 // trailing separator) and the settings file within it.
 struct AppPaths {
@@ -36,8 +34,15 @@ struct AppPaths {
   std::string UpdateSem() const;   // UPDATE/UPDATE.SEM
   std::string UpdateLog() const;   // UPDATE/UPDATE.LOG
   std::string BackupLog() const;   // BACKUP/BACKUP.LOG
-  static AppPaths OfExecutable() { return AppPaths{ApplicationFolder()}; }
+  // The paths of this process: those of its ApplicationFolder.
+  static AppPaths OfApplication() { return AppPaths{ApplicationFolder()}; }
 };
+
+// <windows.h>, included before this header, turns WriteProfileString into
+// the system's WriteProfileStringA; the name below is ours.
+#ifdef WriteProfileString
+#undef WriteProfileString
+#endif
 
 // Initialisation-file access with the platform's profile rules.
 int ReadProfileInt(const std::string& file, const std::string& section, const std::string& key,
@@ -47,6 +52,8 @@ bool WriteProfileString(const std::string& file, const std::string& section,
                         const std::string& key, const std::string& value);
 
 Settings LoadSettings(const AppPaths& paths);
+// Makes the application folder when it is missing (with the folders above
+// it), then BACKUP and UPDATE in it. Failures are not reported here.
 void CreateWorkFolders(const AppPaths& paths);
 // Writes one integer key of [SETUP]; shows "Unable to Write to Initialization File" on failure.
 void WriteSettingsKey(const AppPaths& paths, UserInterface& ui, const std::string& key, int value);

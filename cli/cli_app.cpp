@@ -254,6 +254,8 @@ int RunBackup(const CommandLine& line, Session& s, Report& report, CliUi& ui, Js
 
 int RunPorts(Session& s, Report& report, JsonObject& found) {
   for (const std::string& l : PortListing(s.link, "/dev")) report.Data(l);
+  report.Data("");
+  report.Data("Application folder: " + s.paths.folder);
   JsonObject ports;
   for (int i = 1; i <= 4; ++i) {
     const std::string name = "COM" + std::to_string(i);
@@ -262,6 +264,7 @@ int RunPorts(Session& s, Report& report, JsonObject& found) {
   JsonArray devices;
   for (const std::string& d : SerialDevices("/dev")) devices.AddJson(JsonString(d));
   found.AddJson("ports", ports.Text()).AddJson("devices", devices.Text());
+  found.Add("folder", s.paths.folder);
   return kExitSuccess;
 }
 
@@ -380,7 +383,9 @@ int RunCommand(const CommandLine& line, Report& report, const std::string& defau
   }
   std::string folder = line.folder ? FolderWithSeparator(*line.folder) : default_folder;
   std::error_code ec;
-  if (!fs::is_directory(folder, ec)) {
+  // A folder named on the command line must exist; the default one is made
+  // on first use by CreateWorkFolders.
+  if (line.folder && !fs::is_directory(folder, ec)) {
     report.Message("no such folder: " + folder, Level::kError);
     return kExitUsage;
   }

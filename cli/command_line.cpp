@@ -44,6 +44,14 @@ bool IsDevicePath(const std::string& name) { return name.find('/') != std::strin
 #endif
 constexpr char kSep = kPathSeparator;
 
+#ifdef _WIN32
+#define VOK_SYSTEM_FOLDER_TEXT "Program Files"
+#define VOK_USER_FOLDER_TEXT "%LOCALAPPDATA%\\VOK Loader"
+#else
+#define VOK_SYSTEM_FOLDER_TEXT "/usr/bin"
+#define VOK_USER_FOLDER_TEXT "${XDG_DATA_HOME:-~/.local/share}/vokloader"
+#endif
+
 bool ParseRate(const std::string& text, int& rate) {
   if (text.empty() || text.size() > 10) return false;
   for (char c : text) {
@@ -287,7 +295,8 @@ std::string UsageText() {
       "                                          nothing (exit 0 equal, 1 different or failed)\n"
       "  vokloader-cli [OPTIONS] backup [FILE]   back up RAM and flash (default BACKUP/BKyymmdd.SSS)\n"
       "  vokloader-cli [OPTIONS] start           start the controller's application\n"
-      "  vokloader-cli [OPTIONS] ports           print COM1 to COM4, each with the device it maps to\n"
+      "  vokloader-cli [OPTIONS] ports           print COM1 to COM4 with their devices, then the\n"
+      "                                          application folder in use\n"
       "  vokloader-cli -h | --help | -V | --version\n"
       "\n"
       "FILE holds Motorola S-records, Intel HEX or ELF (told apart by content), or a raw\n"
@@ -297,7 +306,9 @@ std::string UsageText() {
       "  -p, --port NAME  COM1 to COM4, or a device path (default: ComPort of VOKLOAD.INI)\n"
       "  -b, --baud RATE  the rate to ask the loader for (default: Baudrate of VOKLOAD.INI)\n"
       "  --folder DIR     the application folder that holds VOKLOAD.INI, UPDATE and BACKUP\n"
-      "                   (default: the folder of the executable)\n"
+      "                   (default: the executable's folder when it holds VOKLOAD.INI, or\n"
+      "                   is yours to write and no system folder such as " VOK_SYSTEM_FOLDER_TEXT ";\n"
+      "                   else " VOK_USER_FOLDER_TEXT "; 'ports' shows it)\n"
       "  -y, --yes        answer Yes to \"File already exists. Overwrite?\" (without it the\n"
       "                   question is asked on a terminal, and answered No elsewhere)\n"
       "  --no-progress    no progress bar\n"

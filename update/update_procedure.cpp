@@ -34,8 +34,11 @@ enum class Interrupted { kNone, kCarryOver };
 bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateOptions& options,
                      Interrupted interrupted, MemoryImage& image, MemoryRangeList& update_ranges,
                      MemoryRangeList& kept_ranges, MemoryRangeList& touched_sectors) {
-  // A failed creation of the image shows as the first store's failure.
-  image.Open(0, options.image_folder);
+  // A failed creation of the image shows as the first store's failure. It
+  // goes beside the other update files, not into whatever folder the
+  // program was started from: that may be unwritable (a menu starts an
+  // installed program in / or the home folder) or shared with other runs.
+  image.Open(0, options.image_folder.empty() ? c.paths.UpdateDir() : options.image_folder);
   InterruptedPlan old_plan;
   bool ok = true;
   if (interrupted == Interrupted::kCarryOver) {

@@ -35,7 +35,8 @@ struct UpdateOptions {
   // Read the programmed target memory back and compare it before the
   // command file and the marker are removed. The windows never set it.
   bool verify = false;
-  // Folder of the temporary memory image; empty: the current directory.
+  // Folder of the temporary memory image; empty: UPDATE of the application
+  // folder.
   std::string image_folder;
   // How the update file is read (a raw binary needs its address).
   UpdateFileOptions file;

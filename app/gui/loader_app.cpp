@@ -13,8 +13,9 @@ LoaderApp::LoaderApp(int& argc, char** argv) : qt_(argc, argv) {
 }
 
 int LoaderApp::Run() {
-  // Every setting and working file lives beside the executable.
-  desktop::DesktopSession session(AppPaths::OfExecutable());
+  // Every setting and working file lives in the application folder: beside
+  // a portable copy, in the user's own folder for an installed one.
+  desktop::DesktopSession session(AppPaths::OfApplication());
   ApplyDialogColours(qt_);
   QApplication::setWindowIcon(ApplicationIcon());
   // A second program on the same folder would share its journal and its

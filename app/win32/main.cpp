@@ -10,8 +10,9 @@
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   using namespace vok;
-  // Every setting and working file lives beside the executable.
-  desktop::DesktopSession session(AppPaths::OfExecutable());
+  // Every setting and working file lives in the application folder: beside
+  // a portable copy, in the user's own folder for an installed one.
+  desktop::DesktopSession session(AppPaths::OfApplication());
   if (!win32::RegisterProgressBarClass(instance)) return 1;
   win32::Win32UserInterface ui;
   // A second program on the same folder would share its journal and its

@@ -206,7 +206,7 @@ TEST(Settings, UnwritableFileReportsEachKeyOnce) {
 }
 
 TEST(Settings, FoldersAndFixedFiles) {
-  std::string folder = ApplicationFolder();
+  std::string folder = ExecutableFolder();
   ASSERT_FALSE(folder.empty());
   EXPECT_EQ(std::string(1, folder.back()), kSep);
 #ifdef _WIN32

@@ -414,6 +414,7 @@ TEST_F(CliTest, PortsShowsTheTableOfTheSettingsFile) {
   EXPECT_EQ(std::vector<std::string>(out.begin(), out.begin() + 6),
             (std::vector<std::string>{"COM1=/dev/ttyS0", "COM2=/dev/ttyS1", "COM3=/dev/ttyUSB7",
                                       "COM4=/dev/ttyS3", "", "Serial devices of this system:"}));
+  EXPECT_EQ(out.back(), "Application folder: " + dir.folder());
   r = Cli({"ports", "--port", "/dev/pts/42"});
   EXPECT_TRUE(Has(r.out, "COM1=/dev/pts/42\n")) << r.out;
 }
@@ -464,6 +465,7 @@ TEST_F(CliTest, ACopiedProgramUsesItsOwnFolder) {
   CliRun r = RunProgramIn(copy, {"ports"}, dir.path().string());
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(Has(r.out, "COM1=/dev/ttyUSB3\n")) << r.out;
+  EXPECT_TRUE(Has(r.out, "Application folder: " + Path("station/") + "\n")) << r.out;
   EXPECT_TRUE(Exists("station/UPDATE") && Exists("station/BACKUP"));
   EXPECT_FALSE(Exists("UPDATE") || Exists("BACKUP"));
 }

@@ -479,6 +479,18 @@ TEST(UpdateProcedure, FailuresBeforeProgrammingLeaveTheTargetUntouched) {
     untouched(b);
   }
   {
+    // Without a folder of its own the image goes into UPDATE, not the
+    // current directory: a folder in its place there stops it.
+    ProcedureBench b;
+    Browse(b);
+    std::filesystem::create_directories(b.paths.UpdateDir() + "/memimage.tmp");
+    b.options.image_folder.clear();
+    UpdateContext c = b.Update();
+    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{"Cannot store data in memory image"});
+    untouched(b);
+  }
+  {
     // The target falls silent at the first read of the kept contents.
     ProcedureBench b(ProcedureBench::DefaultOptions(),
                      [](uint8_t command, uint32_t) { return command == test::kReadCommand; });
