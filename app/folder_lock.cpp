@@ -1,8 +1,15 @@
 #include "app/folder_lock.h"
 
+#include <filesystem>
+#include <system_error>
+
 namespace vok {
 
 bool LockApplicationFolder(FolderLock& lock, const AppPaths& paths, UserInterface& ui) {
+  // An installed copy's per-user folder is made on first use, and the lock
+  // file lives in it; what cannot be made shows as the lock's failure.
+  std::error_code ec;
+  std::filesystem::create_directories(paths.folder, ec);
   switch (lock.Acquire(paths.folder)) {
     case FolderLock::Result::kLocked:
       return true;
