@@ -148,7 +148,9 @@ int RunUpdate(const CommandLine& line, Session& s, Console& console) {
     fields.file_name = file;
   }
   UpdateOptions options;
-  options.verify = line.verify;
+  options.check = line.verify      ? ProgramCheck::kReadBack
+                  : line.no_verify ? ProgramCheck::kNone
+                                   : ProgramCheck::kChecksum;
   // The temporary image beside the other update files rather than in
   // whatever folder a script runs from: that may be unwritable, or shared by
   // runs for other stations.

@@ -133,6 +133,7 @@ int ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, st
     if (name == "--yes") flag = &line.yes;
     if (name == "--no-progress") flag = &line.no_progress;
     if (name == "--verify") flag = &line.verify;
+    if (name == "--no-verify") flag = &line.no_verify;
     if (name == "--fresh") flag = &line.fresh;
     if (!flag) {
       error = "unknown option '" + arg + "'";
@@ -188,6 +189,10 @@ int ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, st
       }
       break;
   }
+  if (line.verify && line.no_verify) {
+    error = "--verify and --no-verify exclude each other";
+    return 0;
+  }
   if (line.fresh && line.command != Command::Update) {
     error = "--fresh belongs to update";
     return 0;
@@ -234,6 +239,10 @@ std::string UsageText() {
       "  --no-progress  no progress bar\n"
       "  --verify       update and resume: read every programmed record back and compare it\n"
       "                 with the command file before the command file and marker are removed\n"
+      "                 (without it each record is confirmed by the loader's checksum, or\n"
+      "                 read back when the loader's checksum is of no known kind)\n"
+      "  --no-verify    update and resume: do not confirm programmed records (what is read\n"
+      "                 from the target is confirmed always)\n"
       "\n"
       "Exit status: 0 success, 1 failure, 2 wrong command line, 3 an interrupted update is\n"
       "pending (use update --fresh FILE or resume).\n";

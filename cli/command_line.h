@@ -25,7 +25,8 @@ struct CommandLine {
   std::optional<std::string> folder;  // --folder DIR
   bool yes = false;
   bool no_progress = false;
-  bool verify = false;
+  bool verify = false;     // programmed data read back in full
+  bool no_verify = false;  // programmed data not confirmed
 };
 
 // 1 with the command line filled in; 0 with a one-line reason for a wrong one.

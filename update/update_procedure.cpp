@@ -25,7 +25,7 @@ void RemoveQuietly(const std::string& path) {
 // Steps of a fresh run between connecting and carrying the command file
 // out: load the update file, read what the erase would lose, plan.
 bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateOptions& options,
-                     MemoryImage& image, MemoryRangeList& update_ranges,
+                     LoaderChecksum& checks, MemoryImage& image, MemoryRangeList& update_ranges,
                      MemoryRangeList& kept_ranges, MemoryRangeList& touched_sectors) {
   c.log.BeginStep("Analyzing update file");
   // A failed creation of the image shows as the first store's failure.
@@ -37,7 +37,7 @@ bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateO
   FindTouchedSectors(update_ranges, kept_ranges, touched_sectors);
   for (const CMemoryRange& range : kept_ranges) {
     c.log.BeginStep("Reading target memory");
-    ok = ReadRangeIntoImage(c.link, image, range, &c.progress, c.ui) == 1;
+    ok = ReadRangeIntoImage(c.link, checks, image, range, &c.progress, c.ui) == 1;
     c.log.EndStep(ok);
     if (!ok) return false;
   }
@@ -47,6 +47,16 @@ bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateO
                               touched_sectors) == 1;
   c.log.EndStep(ok);
   return ok;
+}
+
+// How the run's bytes were confirmed, as one log line; empty when nothing
+// was.
+std::string ChecksLine(const LoaderChecksum& checks, ProgramCheck check) {
+  if (check == ProgramCheck::kChecksum) return ChecksLogLine(checks, "Data");
+  const std::string reads = ChecksLogLine(checks, "Data read");
+  const std::string programmed =
+      check == ProgramCheck::kReadBack ? "confirmed by reading back" : "not confirmed";
+  return reads.empty() ? "Programmed data " + programmed : reads + ", programmed data " + programmed;
 }
 
 }  // namespace
@@ -105,13 +115,23 @@ int OnUpdate(UpdateContext& c, UpdateFields& fields, const UpdateOptions& option
   bool ok = ConnectTarget(c.link, c.paths, c.ui, fields.port, fields.baud_rate, nullptr, 1) == 1;
   c.log.EndStep(ok);
 
+  // Identified once for the connection, on the first bytes read or
+  // programmed.
+  LoaderChecksum checks(c.link);
+  const bool connected = ok;
   if (ok && !resumed)
-    ok = PlanFreshUpdate(c, fields, options, image, update_ranges, kept_ranges, touched_sectors);
+    ok = PlanFreshUpdate(c, fields, options, checks, image, update_ranges, kept_ranges,
+                         touched_sectors);
 
   if (ok) {
     ExecuteOptions execute;
-    execute.verify = options.verify;
+    execute.check = options.check;
+    execute.checksum = &checks;
     ok = ExecuteUpdateCommandFile(c.link, c.paths, c.ui, c.log, &c.progress, execute) == 1;
+  }
+  if (connected) {
+    if (const std::string line = ChecksLine(checks, options.check); !line.empty())
+      c.log.AddLine(line);
   }
 
   DisconnectTarget(c.link);

@@ -6,6 +6,7 @@
 #include "app/settings.h"
 #include "app/user_interface.h"
 #include "link/loader_link.h"
+#include "update/flash_programming.h"
 #include "update/update_log.h"
 
 namespace vok {
@@ -30,9 +31,9 @@ struct UpdateFields {
 };
 
 struct UpdateOptions {
-  // Read the programmed target memory back and compare it before the
-  // command file and the marker are removed. The windows never set it.
-  bool verify = false;
+  // How programmed records are confirmed (what is read is confirmed
+  // always). The windows keep the default.
+  ProgramCheck check = ProgramCheck::kChecksum;
   // Folder of the temporary memory image; empty: the current directory.
   std::string image_folder;
 };

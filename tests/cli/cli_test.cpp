@@ -179,6 +179,7 @@ TEST_F(CliTest, UpdateProgramsTheFileAndKeepsTheRestOfTheSector) {
                                       "Building update command file passed",
                                       "Erasing Flashsector passed",
                                       "Programming target memory passed",
+                                      "Data confirmed by the loader's checksum (CRC-16/CCITT-FALSE)",
                                       "Update of target memory succeeded"}))
       << r.out;
   EXPECT_FALSE(Exists("UPDATE/UPDATE.SEM") || Exists("UPDATE/UPDATE.CMD"));
@@ -253,7 +254,7 @@ TEST_F(CliTest, FreshDiscardsThePendingUpdate) {
   ExpectUpdated(state, sector);
 }
 
-TEST_F(CliTest, VerifyCatchesARecordTheTargetDidNotProgram) {
+TEST_F(CliTest, ARecordTheTargetDidNotProgramIsCaught) {
   StartSim({"--ignore-program", "0x84100"});
 
   CliRun r = Cli({"update", "--verify", UpdateFile()});
@@ -263,14 +264,34 @@ TEST_F(CliTest, VerifyCatchesARecordTheTargetDidNotProgram) {
       << r.out;
   EXPECT_TRUE(Has(r.out, "#### Update of target memory failed ####\n"));
   EXPECT_TRUE(Exists("UPDATE/UPDATE.SEM") && Exists("UPDATE/UPDATE.CMD"));
+
+  // Without --verify the loader's checksum of the record finds it.
+  r = Cli({"resume"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Has(r.err, "Verifying target memory failed at 0x00084100\n")) << r.err;
+  EXPECT_TRUE(Has(r.out, "Programming target memory failed\n"
+                         "Data confirmed by the loader's checksum (CRC-16/CCITT-FALSE)\n"))
+      << r.out;
+  EXPECT_TRUE(Exists("UPDATE/UPDATE.SEM") && Exists("UPDATE/UPDATE.CMD"));
+
+  // --no-verify lets it pass, and says so.
+  r = Cli({"resume", "--no-verify"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(Has(r.out, "Programmed data not confirmed\nUpdate of target memory succeeded\n"))
+      << r.out;
 }
 
 TEST_F(CliTest, VerifiedUpdateAndItsWrongInputs) {
   StartSim({});
   CliRun r = Cli({"update", UpdateFile(), "--verify"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(Has(r.out, "Verifying target memory passed\nUpdate of target memory succeeded\n"))
+  EXPECT_TRUE(Has(r.out, "Verifying target memory passed\n"
+                         "Data read confirmed by the loader's checksum (CRC-16/CCITT-FALSE), "
+                         "programmed data confirmed by reading back\n"
+                         "Update of target memory succeeded\n"))
       << r.out;
+  r = Cli({"update", "--verify", "--no-verify", UpdateFile()});
+  EXPECT_EQ(r.status, 2);
 
   r = Cli({"update", "missing.sss"});
   EXPECT_EQ(r.status, 1);
@@ -292,15 +313,16 @@ TEST_F(CliTest, BackupOverAnExistingFileOnlyWithYes) {
   std::strftime(name, sizeof name, "BACKUP/BK%y%m%d.SSS", std::localtime(&now));
   ASSERT_TRUE(Exists(name)) << name;
   std::vector<std::string> out = Lines(r.out);
-  ASSERT_GE(out.size(), 4u);
+  ASSERT_GE(out.size(), 6u);
   EXPECT_EQ(out[0], "Connecting to target loader passed");
   EXPECT_EQ(out[1], "Reading target information passed");
   EXPECT_EQ(out[2], " ");
-  EXPECT_EQ(std::vector<std::string>(out.end() - 5, out.end()),
+  EXPECT_EQ(std::vector<std::string>(out.end() - 6, out.end()),
             (std::vector<std::string>{"Creating backup file passed",
                                       "Backup of target RAM memory passed",
                                       "Backup of target flash memory passed",
                                       "Closing backup file passed",
+                                      "Data confirmed by the loader's checksum (CRC-16/CCITT-FALSE)",
                                       "Backup of target memory successful"}));
   std::string backup = ReadFile(Path(name));
   EXPECT_TRUE(Has(backup, "\r\nS804000000FB\r\n"));
@@ -364,7 +386,7 @@ TEST_F(CliTest, WrongCommandLinesHelpAndVersion) {
   EXPECT_EQ(r.status, 0);
   for (const char* word : {"info", "update FILE", "--fresh", "resume", "backup [FILE]", "start",
                            "ports", "--port NAME", "--baud RATE", "--folder DIR", "--yes",
-                           "--no-progress", "--verify", "--version"}) {
+                           "--no-progress", "--verify", "--no-verify", "--version"}) {
     EXPECT_TRUE(Has(r.out, word)) << word;
   }
   r = RunProgramIn(CliProgram(), {"--version"}, dir.path().string());

@@ -49,7 +49,7 @@ class Scenario {
   void PowerOn(const sim::Options& o);
   // "Update": a fresh run when no update is pending, otherwise Retry. The
   // procedure's result.
-  int Update(bool verify);
+  int Update(ProgramCheck check = ProgramCheck::kChecksum);
   bool Pending() const;
   Memory Now() { return Snapshot(bench.sim()); }
   const Reference& reference() const { return reference_; }
