@@ -236,7 +236,7 @@ int OnBackup(BackupContext& c, BackupFields& fields, const std::tm& now) {
     file.Abort();
     staged.Discard();
   }
-  if (const std::string line = ChecksLogLine(checks, "Data"); !line.empty()) c.log.AddLine(line);
+  if (const std::string how = ChecksMethod(checks); !how.empty()) c.log.AddLine("Confirmed by " + how);
 
   DisconnectTarget(c.link);
   c.ui.EndWait();

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "image/srecord.h"
+#include "link/link_error.h"
 #include "link/loader_commands.h"
 
 namespace vok {
@@ -44,6 +45,13 @@ namespace {
 
 constexpr int kReadsPerPiece = 3;
 
+// 0 when the piece was filled, else a negative code: a reader's positive
+// result must not pass for a confirmation.
+int ReadPiece(const TargetReader& read, uint32_t address, uint32_t n, uint8_t* destination) {
+  const int c = read(address, static_cast<uint16_t>(n), destination);
+  return c > 0 ? static_cast<int>(kErrWrongReply) : c;
+}
+
 // The range as a whole disagreed with the loader's checksum: each piece is
 // asked again on its own. A piece read is read again while it disagrees; a
 // programmed piece that still disagrees is wrong on the target.
@@ -54,7 +62,7 @@ int ConfirmPieceByChecksum(const TargetReader& read, LoaderChecksum& checks, uin
     if (outcome < 0) return outcome;
     if (outcome == LoaderChecksum::kSame) return 1;
     if (kind == HeldBytes::kProgrammed || reads == kReadsPerPiece) return 0;
-    if (int c = read(address, static_cast<uint16_t>(n), held); c != 0) return c;
+    if (int c = ReadPiece(read, address, n, held); c != 0) return c;
   }
 }
 
@@ -66,7 +74,7 @@ int ConfirmPieceByReading(const TargetReader& read, uint32_t address, uint8_t* h
   uint8_t again[kReadPiece], other[kReadPiece];
   const int reads = kind == HeldBytes::kRead ? kReadsPerPiece - 1 : kReadsPerPiece;
   for (int k = 0; k < reads; ++k) {
-    if (int c = read(address, static_cast<uint16_t>(n), again); c != 0) return c;
+    if (int c = ReadPiece(read, address, n, again); c != 0) return c;
     if (std::memcmp(again, held, n) == 0) return 1;
     if (kind == HeldBytes::kRead) {
       if (k > 0 && std::memcmp(again, other, n) == 0) {
@@ -200,17 +208,16 @@ int CopyRangeToFile(const TargetReader& read, LoaderChecksum& checks, TextFile& 
   return 1;
 }
 
-std::string ChecksLogLine(const LoaderChecksum& checks, const std::string& subject) {
+std::string ChecksMethod(const LoaderChecksum& checks) {
   if (const Checksum16* algorithm = checks.Algorithm()) {
-    std::string line =
-        subject + " confirmed by the loader's checksum (" + std::string(algorithm->name) + ")";
-    if (checks.BytesByReading() > 0) line += " and by reading";
-    return line;
+    std::string how = "loader checksum " + std::string(algorithm->name);
+    if (checks.BytesByReading() > 0) how += " and reading";
+    return how;
   }
   if (checks.BytesByReading() == 0) return std::string();
   if (checks.state() == LoaderChecksum::State::kUnknown)
-    return subject + " confirmed by reading (the loader's checksum is of no known kind)";
-  return subject + " confirmed by reading";
+    return "reading (loader checksum of no known kind)";
+  return "reading";
 }
 
 }  // namespace vok

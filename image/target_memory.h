@@ -82,8 +82,8 @@ int CopyRangeToFile(LoaderLink& link, LoaderChecksum& checks, TextFile& file,
 int CopyRangeToFile(const TargetReader& read, LoaderChecksum& checks, TextFile& file,
                     const CMemoryRange& range, ProgressBar* bar, UserInterface& ui);
 
-// The log line that says how a run's bytes were confirmed; subject names
-// them ("Data"). Empty when nothing was.
-std::string ChecksLogLine(const LoaderChecksum& checks, const std::string& subject);
+// How a run's bytes were confirmed, for its log line ("loader checksum
+// CRC-16/XMODEM", "reading", ...); empty when nothing was.
+std::string ChecksMethod(const LoaderChecksum& checks);
 
 }  // namespace vok

@@ -52,11 +52,12 @@ bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateO
 // How the run's bytes were confirmed, as one log line; empty when nothing
 // was.
 std::string ChecksLine(const LoaderChecksum& checks, ProgramCheck check) {
-  if (check == ProgramCheck::kChecksum) return ChecksLogLine(checks, "Data");
-  const std::string reads = ChecksLogLine(checks, "Data read");
-  const std::string programmed =
+  const std::string how = ChecksMethod(checks);
+  if (check == ProgramCheck::kChecksum) return how.empty() ? how : "Confirmed by " + how;
+  const std::string programming =
       check == ProgramCheck::kReadBack ? "confirmed by reading back" : "not confirmed";
-  return reads.empty() ? "Programmed data " + programmed : reads + ", programmed data " + programmed;
+  if (how.empty()) return "Programming " + programming;
+  return "Reads confirmed by " + how + ", programming " + programming;
 }
 
 }  // namespace

@@ -181,7 +181,7 @@ TEST(Backup, FileHoldsRamAndFlashByteForByteAndRestoresAsAnUpdate) {
   lines.insert(lines.end(), listed.lines.begin(), listed.lines.end());
   for (const char* l : {"Creating backup file passed", "Backup of target RAM memory passed",
                         "Backup of target flash memory passed", "Closing backup file passed",
-                        "Data confirmed by the loader's checksum (CRC-16/CCITT-FALSE)",
+                        "Confirmed by loader checksum CRC-16/CCITT-FALSE",
                         "Backup of target memory successful"})
     lines.push_back(l);
   EXPECT_EQ(b.log.lines, lines);
@@ -276,7 +276,7 @@ TEST_F(BackupFailure, TargetFallsSilentDuringTheFlashArea) {
   EXPECT_EQ(b.log.lines[b.log.lines.size() - 4], "Backup of target RAM memory passed");
   // Blank memory offers no sample of mixed bytes to tell the loader's
   // checksum by: each piece is read twice.
-  EXPECT_EQ(b.log.lines[b.log.lines.size() - 2], "Data confirmed by reading");
+  EXPECT_EQ(b.log.lines[b.log.lines.size() - 2], "Confirmed by reading");
   // The description of the attempt is logged all the same.
   EXPECT_EQ(Text(ReadBytes(b.paths.BackupLog())).substr(0, 27), " \r\nBackup of VOK System of ");
 }

@@ -179,7 +179,7 @@ TEST_F(CliTest, UpdateProgramsTheFileAndKeepsTheRestOfTheSector) {
                                       "Building update command file passed",
                                       "Erasing Flashsector passed",
                                       "Programming target memory passed",
-                                      "Data confirmed by the loader's checksum (CRC-16/CCITT-FALSE)",
+                                      "Confirmed by loader checksum CRC-16/CCITT-FALSE",
                                       "Update of target memory succeeded"}))
       << r.out;
   EXPECT_FALSE(Exists("UPDATE/UPDATE.SEM") || Exists("UPDATE/UPDATE.CMD"));
@@ -270,14 +270,14 @@ TEST_F(CliTest, ARecordTheTargetDidNotProgramIsCaught) {
   EXPECT_EQ(r.status, 1);
   EXPECT_TRUE(Has(r.err, "Verifying target memory failed at 0x00084100\n")) << r.err;
   EXPECT_TRUE(Has(r.out, "Programming target memory failed\n"
-                         "Data confirmed by the loader's checksum (CRC-16/CCITT-FALSE)\n"))
+                         "Confirmed by loader checksum CRC-16/CCITT-FALSE\n"))
       << r.out;
   EXPECT_TRUE(Exists("UPDATE/UPDATE.SEM") && Exists("UPDATE/UPDATE.CMD"));
 
   // --no-verify lets it pass, and says so.
   r = Cli({"resume", "--no-verify"});
   EXPECT_EQ(r.status, 0);
-  EXPECT_TRUE(Has(r.out, "Programmed data not confirmed\nUpdate of target memory succeeded\n"))
+  EXPECT_TRUE(Has(r.out, "Programming not confirmed\nUpdate of target memory succeeded\n"))
       << r.out;
 }
 
@@ -286,8 +286,8 @@ TEST_F(CliTest, VerifiedUpdateAndItsWrongInputs) {
   CliRun r = Cli({"update", UpdateFile(), "--verify"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(Has(r.out, "Verifying target memory passed\n"
-                         "Data read confirmed by the loader's checksum (CRC-16/CCITT-FALSE), "
-                         "programmed data confirmed by reading back\n"
+                         "Reads confirmed by loader checksum CRC-16/CCITT-FALSE, "
+                         "programming confirmed by reading back\n"
                          "Update of target memory succeeded\n"))
       << r.out;
   r = Cli({"update", "--verify", "--no-verify", UpdateFile()});
@@ -322,7 +322,7 @@ TEST_F(CliTest, BackupOverAnExistingFileOnlyWithYes) {
                                       "Backup of target RAM memory passed",
                                       "Backup of target flash memory passed",
                                       "Closing backup file passed",
-                                      "Data confirmed by the loader's checksum (CRC-16/CCITT-FALSE)",
+                                      "Confirmed by loader checksum CRC-16/CCITT-FALSE",
                                       "Backup of target memory successful"}));
   std::string backup = ReadFile(Path(name));
   EXPECT_TRUE(Has(backup, "\r\nS804000000FB\r\n"));

@@ -143,7 +143,7 @@ TEST_F(GuiWindow, UpdateRunFromTheWindow) {
                                       "Erasing Flashsector passed",
                                       "Programming target memory passed",
                                       // The kept part is erased flash: no sample.
-                                      "Data confirmed by the loader's checksum (CRC-16/CCITT-FALSE) and by reading",
+                                      "Confirmed by loader checksum CRC-16/CCITT-FALSE and reading",
                                       "Update of target memory succeeded"}));
   EXPECT_TRUE(ui_.messages.empty());
   EXPECT_EQ(target.sim.ReadMemory(0xE0000, data.size()), data);
@@ -195,7 +195,7 @@ TEST_F(GuiWindow, BackupRunFromTheWindow) {
                                                       "Backup of target RAM memory passed",
                                                       "Backup of target flash memory passed",
                                                       "Closing backup file passed",
-                                                      "Data confirmed by the loader's checksum (CRC-16/CCITT-FALSE)",
+                                                      "Confirmed by loader checksum CRC-16/CCITT-FALSE",
                                                       "Backup of target memory successful"}));
   EXPECT_TRUE(ui_.messages.empty());
   EXPECT_TRUE(std::filesystem::exists(proposed));

@@ -162,8 +162,8 @@ TEST(TargetMemory, EveryPieceReadIsConfirmed) {
     std::vector<uint8_t> got(3000);
     image.Fetch(0x84000, got.data(), got.size());
     for (uint32_t i = 0; i < got.size(); ++i) ASSERT_EQ(got[i], FakeTarget::Byte(0x84000 + i)) << i;
-    EXPECT_EQ(ChecksLogLine(checks, "Data"), c.known ? "Data confirmed by the loader's checksum (CRC-16/CCITT-FALSE)"
-                                                     : "Data confirmed by reading (the loader's checksum is of no known kind)");
+    EXPECT_EQ(ChecksMethod(checks),
+              c.known ? "loader checksum CRC-16/CCITT-FALSE" : "reading (loader checksum of no known kind)");
   }  // A damaged first piece is no sample: the next range settles the algorithm.
   test::TempDir dir;
   MemoryImage image;

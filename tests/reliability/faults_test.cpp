@@ -198,7 +198,10 @@ TEST(VOK_SUITE, DamagedRequestOrReplyAtEveryRecord) {
     }
     for (bool program : {true, false}) {
       int runs = 0, right = 0, wrong_successes = 0;
-      for (int n : CutPoints(program ? programs : data_replies)) {
+      const int count = program ? programs : data_replies;
+      // The short version: the first two, one in the middle, the last.
+      std::vector<int> points = kLong ? CutPoints(count) : std::vector<int>{1, 2, count / 2, count};
+      for (int n : points) {
         Scenario s(r);
         sim::Options o = s.Power();
         o.checksum = sum;

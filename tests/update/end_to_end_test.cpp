@@ -44,7 +44,7 @@ TEST(UpdateEndToEnd, UpdateThenBackupOverAPseudoTerminal) {
   options.image_folder = dir.folder();
   ASSERT_EQ(OnUpdate(update, fields, options), 1) << testing::PrintToString(log.lines);
   EXPECT_EQ(log.lines.back(), "Update of target memory succeeded");
-  EXPECT_EQ(log.lines[log.lines.size() - 2], "Data confirmed by the loader's checksum (CRC-16/CCITT-FALSE)");
+  EXPECT_EQ(log.lines[log.lines.size() - 2], "Confirmed by loader checksum CRC-16/CCITT-FALSE");
 
   BackupContext backup{link, paths, ui, log, progress};
   BackupFields backup_fields{DefaultBackupFileName(paths, test::FixedTime()), 0, 115200};

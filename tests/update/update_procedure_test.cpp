@@ -115,7 +115,7 @@ TEST(UpdateProcedure, FreshRunKeepsWhatTheFileDoesNotCover) {
                         "Reading target memory passed", "Reading target memory passed",
                         "Building update command file passed", "Erasing Flashsector passed",
                         "Erasing Flashsector passed", "Programming target memory passed",
-                        "Data confirmed by the loader's checksum (CRC-16/CCITT-FALSE)",
+                        "Confirmed by loader checksum CRC-16/CCITT-FALSE",
                         "Update of target memory succeeded"})
     expected.push_back(l);
   EXPECT_EQ(b.log.lines, expected);
@@ -325,7 +325,7 @@ TEST(UpdateProcedure, TypedNameWithoutBrowseLogsAnEmptyText) {
                                       "Analyzing update file passed",
                                       "Building update command file passed",
                                       "Programming target memory passed",
-                                      "Data confirmed by the loader's checksum (CRC-16/CCITT-FALSE)",
+                                      "Confirmed by loader checksum CRC-16/CCITT-FALSE",
                                       "Update of target memory succeeded"}));
   EXPECT_EQ(b.sim().ReadMemory(0x20000, 0x40), Pattern(0x40, 7));
   EXPECT_TRUE(Exists(b.paths.UpdateLog()));
@@ -408,7 +408,7 @@ TEST(UpdateProcedure, FailuresBeforeProgrammingLeaveTheTargetUntouched) {
     EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{"Cannot open command file"});
     // What was read had been confirmed.
     EXPECT_EQ(tail(b, 3), (std::vector<std::string>{"Building update command file failed",
-                                                     "Data confirmed by the loader's checksum (CRC-16/CCITT-FALSE)",
+                                                     "Confirmed by loader checksum CRC-16/CCITT-FALSE",
                                                      "#### Update of target memory failed ####"}));
     untouched(b);
   }
