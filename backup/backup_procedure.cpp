@@ -242,6 +242,8 @@ int OnBackup(BackupContext& c, BackupFields& fields, const std::tm& now) {
   ShowTextInLog(c.log, description, true);
 
   bool ok = connected;
+  // Identified once for the connection, on the first pieces read.
+  LoaderChecksum checks(c.link);
   StagedBackupFile staged(fields.file_name);
   TextFile file;
   if (ok) {
@@ -252,13 +254,13 @@ int OnBackup(BackupContext& c, BackupFields& fields, const std::tm& now) {
   }
   if (ok) {
     c.log.BeginStep("Backup of target RAM memory");
-    ok = CopyRangeToFile(c.link, file, CMemoryRange(kBackupRamFirst, kBackupRamLast, 0),
+    ok = CopyRangeToFile(c.link, checks, file, CMemoryRange(kBackupRamFirst, kBackupRamLast, 0),
                          &c.progress, c.ui) == 1;
     c.log.EndStep(ok);
   }
   if (ok) {
     c.log.BeginStep("Backup of target flash memory");
-    ok = CopyRangeToFile(c.link, file, CMemoryRange(kBackupFlashFirst, kBackupFlashLast, 0),
+    ok = CopyRangeToFile(c.link, checks, file, CMemoryRange(kBackupFlashFirst, kBackupFlashLast, 0),
                          &c.progress, c.ui) == 1;
     c.log.EndStep(ok);
   }
@@ -277,6 +279,7 @@ int OnBackup(BackupContext& c, BackupFields& fields, const std::tm& now) {
     file.Abort();
     staged.Discard();
   }
+  if (const std::string how = ChecksMethod(checks); !how.empty()) c.log.AddLine("Confirmed by " + how);
 
   DisconnectTarget(c.link);
   c.ui.EndWait();

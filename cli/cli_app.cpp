@@ -207,7 +207,9 @@ int RunUpdate(const CommandLine& line, Session& s, Report& report, CliUi& ui, Js
   // in the log, then "Update" with that name.
   if (!file.empty()) OnUpdateBrowse(context, fields);
   UpdateOptions options;
-  options.verify = line.verify;
+  options.check = line.verify      ? ProgramCheck::kReadBack
+                  : line.no_verify ? ProgramCheck::kNone
+                                   : ProgramCheck::kChecksum;
   // The temporary image beside the other update files rather than in
   // whatever folder a script runs from: that may be unwritable, or shared by
   // runs for other stations.

@@ -202,6 +202,7 @@ int ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, st
     if (name == "--yes") flag = &line.yes;
     if (name == "--no-progress") flag = &line.no_progress;
     if (name == "--verify") flag = &line.verify;
+    if (name == "--no-verify") flag = &line.no_verify;
     if (name == "--fresh") flag = &line.fresh;
     if (name == "--json") flag = &line.json;
     if (!flag) {
@@ -254,6 +255,10 @@ int ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, st
         return 0;
       }
       break;
+  }
+  if (line.verify && line.no_verify) {
+    error = "--verify and --no-verify exclude each other";
+    return 0;
   }
   if (line.fresh && line.command != Command::Update) {
     error = "--fresh belongs to update";
@@ -314,6 +319,10 @@ std::string UsageText() {
       "  --no-progress    no progress bar\n"
       "  --verify         update and resume: read every programmed record back and compare it\n"
       "                   with the command file before the command file and marker are removed\n"
+      "                   (without it each record is confirmed by the loader's checksum, or\n"
+      "                   read back when the loader's checksum is of no known kind)\n"
+      "  --no-verify      update and resume: do not confirm programmed records (what is read\n"
+      "                   from the target is confirmed always)\n"
       "  --base ADDR      update and verify: FILE is a raw binary whose first byte belongs at\n"
       "                   ADDR (0x... hexadecimal, else decimal)\n"
       "  --json           JSON Lines on standard output, one event a line: step, progress,\n"

@@ -25,7 +25,8 @@ struct CommandLine {
   std::optional<std::string> folder;  // --folder DIR
   bool yes = false;
   bool no_progress = false;
-  bool verify = false;
+  bool verify = false;     // programmed data read back in full
+  bool no_verify = false;  // programmed data not confirmed
   bool json = false;                  // --json: JSON Lines on standard output
   std::optional<uint32_t> base;       // --base ADDR: FILE is a raw binary for ADDR
 };

@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "sim/simulator.h"
+
 namespace vok::sim {
 namespace {
 
@@ -139,11 +141,19 @@ int ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, std
     } else if (name == "--bad-checksum") {
       if (!arg()) return -1;
       o.bad_checksum.push_back(value);
-    } else if (name == "--cut-after" || name == "--tear" || name == "--corrupt-reply") {
+    } else if (name == "--cut-after" || name == "--tear" || name == "--corrupt-reply" ||
+               name == "--damage-program" || name == "--damage-read") {
       if (!arg()) return -1;
       int n = 0;
       if (!ParseCount(value, n)) return bad("not a count of 1 or more");
-      (name == "--cut-after" ? o.cut_after : name == "--tear" ? o.tear : o.corrupt_reply) = n;
+      (name == "--cut-after"        ? o.cut_after
+       : name == "--tear"           ? o.tear
+       : name == "--corrupt-reply"  ? o.corrupt_reply
+       : name == "--damage-program" ? o.damage_program
+                                    : o.damage_read) = n;
+    } else if (name == "--checksum") {
+      if (!arg()) return -1;
+      if (!LoaderSumNamed(value, o.checksum)) return bad("not an algorithm of --help");
     } else if (name == "--fail-erase" || name == "--fail-program" || name == "--ignore-program") {
       if (!arg()) return -1;
       if (!ParseNumber(value, number)) return bad("not an address");
@@ -210,6 +220,11 @@ Memory (used when no state file exists yet)
                        it after every command that changes memory and at exit
   --loader-version A.B.C
                        the version the loader reports (default 2.1.0)
+  --checksum ALGO      the algorithm of the checksum command and of the
+                       component stamps: CRC-16/CCITT-FALSE (default),
+                       CRC-16/XMODEM, CRC-16/KERMIT, CRC-16/MODBUS, SUM-16
+                       (the bytes added modulo 65536), FLETCHER-16, or OWN, a
+                       checksum of this loader's own that no catalogue holds
 
 Application
   --app                start in the application instead of the loader: it
@@ -233,6 +248,12 @@ Faults (counts start at 1)
                        success but programs nothing; may be repeated
   --corrupt-reply K    the K-th framed reply (negotiation replies included)
                        goes out with a wrong checksum
+  --damage-program N   the N-th program request arrives with one bit flipped
+                       in two of its data bytes, so that the frame checksum
+                       (an XOR) still matches, and is programmed so (requests
+                       of two data bytes or more)
+  --damage-read N      the same for the data of the N-th read reply that
+                       carries data (an erased piece carries none)
   --noise P            each byte in either direction is lost or has one bit
                        flipped with probability P (0 to 1)
   --seed S             seed of the noise (default 1): one seed, one run

@@ -42,6 +42,10 @@ struct ComponentSpec {
   uint32_t header_at = 0;
 };
 
+// The algorithm of the checksum command (5) and of the component stamps.
+// kOwn is this loader's own, which no catalogue of checksums holds.
+enum class LoaderSum { kCcittFalse, kXmodem, kKermit, kModbus, kSum16, kFletcher16, kOwn };
+
 struct Options {
   uint32_t boot_rate = 9600;
   uint32_t max_rate = 0;          // 0: no limit
@@ -61,6 +65,12 @@ struct Options {
   std::set<uint32_t> fail_program;    // a record holding this address reports failure
   std::set<uint32_t> ignore_program;  // a record holding this address: success, nothing programmed
   int corrupt_reply = 0;          // K-th framed reply goes out with a wrong checksum
+  // The data of the N-th program request, or of the N-th read reply that
+  // carries data, arrive with one bit flipped in two bytes: the frame's XOR
+  // still matches. Only data of two bytes or more.
+  int damage_program = 0;
+  int damage_read = 0;
+  LoaderSum checksum = LoaderSum::kCcittFalse;
   double noise = 0.0;             // per-byte loss/bit-flip probability
   uint64_t seed = 1;
   uint8_t loader_version[3] = {2, 1, 0};

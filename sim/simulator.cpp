@@ -77,6 +77,29 @@ void FillPseudoCode(uint8_t* p, size_t n, uint32_t seed) {
   }
 }
 
+uint8_t Reflect8(uint8_t b) {
+  uint8_t r = 0;
+  for (int i = 0; i < 8; ++i)
+    if (b & (1u << i)) r = static_cast<uint8_t>(r | (0x80u >> i));
+  return r;
+}
+
+uint16_t Reflect16(uint16_t v) {
+  return static_cast<uint16_t>(Reflect8(static_cast<uint8_t>(v)) << 8 | Reflect8(static_cast<uint8_t>(v >> 8)));
+}
+
+// Bit by bit, the reflected kinds by reflecting every byte and the result:
+// slow, and plainly another way than the host's tables.
+uint16_t CrcBitwise(const uint8_t* data, size_t n, uint16_t poly, uint16_t init, bool reflected,
+                    uint16_t xorout) {
+  uint16_t crc = init;
+  for (size_t i = 0; i < n; ++i) {
+    crc = static_cast<uint16_t>(crc ^ ((reflected ? Reflect8(data[i]) : data[i]) << 8));
+    for (int k = 0; k < 8; ++k) crc = static_cast<uint16_t>(crc & 0x8000 ? (crc << 1) ^ poly : crc << 1);
+  }
+  return static_cast<uint16_t>((reflected ? Reflect16(crc) : crc) ^ xorout);
+}
+
 bool RecordHolds(const std::set<uint32_t>& marks, uint32_t address, uint32_t length) {
   for (uint32_t m : marks) {
     if (m == address) return true;
@@ -180,6 +203,63 @@ uint16_t Simulator::Checksum(const uint8_t* data, size_t n) {
   return crc;
 }
 
+uint16_t Simulator::Checksum(LoaderSum algorithm, const uint8_t* data, size_t n) {
+  switch (algorithm) {
+    case LoaderSum::kCcittFalse:
+      return Checksum(data, n);
+    case LoaderSum::kXmodem:
+      return CrcBitwise(data, n, 0x1021, 0x0000, false, 0x0000);
+    case LoaderSum::kKermit:
+      return CrcBitwise(data, n, 0x1021, 0x0000, true, 0x0000);
+    case LoaderSum::kModbus:
+      return CrcBitwise(data, n, 0x8005, 0xFFFF, true, 0x0000);
+    case LoaderSum::kSum16: {
+      uint16_t sum = 0;
+      for (size_t i = 0; i < n; ++i) sum = static_cast<uint16_t>(sum + data[i]);
+      return sum;
+    }
+    case LoaderSum::kFletcher16: {
+      unsigned lo = 0, hi = 0;
+      for (size_t i = 0; i < n; ++i) {
+        lo = (lo + data[i]) % 255;
+        hi = (hi + lo) % 255;
+      }
+      return static_cast<uint16_t>(hi << 8 | lo);
+    }
+    case LoaderSum::kOwn: {
+      uint16_t sum = 0x5A5A;
+      for (size_t i = 0; i < n; ++i) sum = static_cast<uint16_t>(((sum << 3) | (sum >> 13)) ^ data[i]);
+      return sum;
+    }
+  }
+  return 0;
+}
+
+const std::vector<std::string>& LoaderSumNames() {
+  static const std::vector<std::string> names = {"CRC-16/CCITT-FALSE", "CRC-16/XMODEM", "CRC-16/KERMIT",
+                                                 "CRC-16/MODBUS",      "SUM-16",        "FLETCHER-16",
+                                                 "OWN"};
+  return names;
+}
+
+bool LoaderSumNamed(const std::string& name, LoaderSum& sum) {
+  const std::vector<std::string>& names = LoaderSumNames();
+  for (size_t i = 0; i < names.size(); ++i) {
+    std::string lower = names[i];
+    for (char& c : lower) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    if (name == names[i] || name == lower) {
+      sum = static_cast<LoaderSum>(i);
+      return true;
+    }
+  }
+  return false;
+}
+
+void Simulator::Damage(uint8_t* data, size_t n) {
+  data[0] ^= 0x04;
+  data[n / 2] ^= 0x04;
+}
+
 bool Simulator::AddComponent(const ComponentSpec& component) {
   uint64_t at = component.header_at;
   if (at == 0) {
@@ -195,7 +275,7 @@ bool Simulator::AddComponent(const ComponentSpec& component) {
   Put32(h, kHeaderMagic);
   Put32(h, component.start);
   Put32(h, component.length);
-  Put16(h, Checksum(data, component.length));
+  Put16(h, LoaderChecksum(data, component.length));
   h.push_back(component.type);
   h.insert(h.end(), component.version, component.version + 3);
   h.insert(h.end(), 4, 0x00);
@@ -213,7 +293,7 @@ bool Simulator::SpoilChecksum(const std::string& name) {
     const char* n = reinterpret_cast<const char*>(h + 22);
     if (std::string(n, strnlen(n, kNameSize)) != name) continue;
     const uint8_t* data = Cells(Be32(h + 4), Be32(h + 8));
-    const uint16_t right = data ? Checksum(data, Be32(h + 8)) : 0;
+    const uint16_t right = data ? LoaderChecksum(data, Be32(h + 8)) : 0;
     const uint16_t wrong = static_cast<uint16_t>(right ^ 0x5A5A);  // same value every time
     h[12] = static_cast<uint8_t>(wrong >> 8);
     h[13] = static_cast<uint8_t>(wrong);
@@ -585,6 +665,7 @@ void Simulator::CmdRead(const uint8_t* q, size_t m, uint64_t at_ns) {
     ++stats_.frames_ignored;
     return;
   }
+  ++stats_.reads;
   const uint32_t address = Be32(q + 1);
   const uint16_t length = Be16(q + 5);
   std::vector<uint8_t> reply{0x02};
@@ -600,7 +681,11 @@ void Simulator::CmdRead(const uint8_t* q, size_t m, uint64_t at_ns) {
   } else {
     Put16(reply, length);
     reply.insert(reply.end(), cells, cells + length);
-    SendPacket(reply, at_ns, "read reply " + Hex32(address) + " length " + std::to_string(length));
+    const bool damage = static_cast<int>(++stats_.data_replies) == options_.damage_read && length >= 2;
+    if (damage) Damage(reply.data() + 7, length);
+    SendPacket(reply, at_ns,
+               "read reply " + Hex32(address) + " length " + std::to_string(length) +
+                   (damage ? " (data damaged)" : ""));
   }
 }
 
@@ -638,6 +723,13 @@ void Simulator::CmdProgram(const uint8_t* q, size_t m, uint64_t at_ns) {
   const uint32_t address = Be32(q + 1);
   const uint16_t length = Be16(q + 5);
   const uint8_t* data = q + 7;
+  std::vector<uint8_t> damaged;
+  if (static_cast<int>(stats_.programs) == options_.damage_program && length >= 2 && m == 7u + length) {
+    damaged.assign(data, data + length);
+    Damage(damaged.data(), length);
+    data = damaged.data();
+    Trace(at_ns, listening_rate_, "---", nullptr, 0, "program request " + Hex32(address) + ": data damaged");
+  }
 
   Status status = kOk;
   uint8_t* cells = nullptr;
@@ -720,20 +812,21 @@ void Simulator::CmdChecksum(const uint8_t* q, size_t m, uint64_t at_ns) {
     ++stats_.frames_ignored;
     return;
   }
+  ++stats_.checksums;
   const uint32_t start = Be32(q + 1), length = Be32(q + 5);
   const uint8_t* cells = Cells(start, length);
   // A range outside memory gets 0: the reply has no status byte.
-  const uint16_t sum = cells ? Checksum(cells, length) : 0;
+  const uint16_t sum = cells ? LoaderChecksum(cells, length) : 0;
   std::vector<uint8_t> reply{0x05};
   Put16(reply, sum);
   char b[32];
   std::snprintf(b, sizeof b, "checksum reply 0x%04X", sum);
-  SendPacket(reply, at_ns, b);
+  stats_.checksum_bytes += rx_line_.size() + SendPacket(reply, at_ns, b);
 }
 
 // ---------------------------------------------------------------- replies
 
-void Simulator::SendPacket(const std::vector<uint8_t>& payload, uint64_t at_ns, const std::string& meaning) {
+size_t Simulator::SendPacket(const std::vector<uint8_t>& payload, uint64_t at_ns, const std::string& meaning) {
   std::vector<uint8_t> packet;
   packet.reserve(payload.size() + 2);
   packet.push_back(static_cast<uint8_t>((payload.size() >> 8) & 0x07));
@@ -757,6 +850,7 @@ void Simulator::SendPacket(const std::vector<uint8_t>& payload, uint64_t at_ns, 
   Trace(std::max(at_ns, out_free_ns_), listening_rate_, "S>H", frame.data(), frame.size(),
         spoil ? meaning + " (checksum spoiled)" : meaning);
   SendRaw(frame.data(), frame.size(), at_ns);
+  return frame.size();
 }
 
 void Simulator::SendRaw(const uint8_t* bytes, size_t n, uint64_t at_ns) {

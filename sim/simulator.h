@@ -34,7 +34,16 @@ struct Stats {
   uint64_t erases = 0;            // erase commands received
   uint64_t programs = 0;          // program commands received
   uint64_t noise_hits = 0;        // bytes lost or flipped by --noise
+  uint64_t reads = 0;             // read commands received
+  uint64_t data_replies = 0;      // read replies that carried data (not erased, not refused)
+  uint64_t checksums = 0;         // checksum commands received
+  uint64_t checksum_bytes = 0;    // their frames and their replies' frames, both ways
 };
+
+// The names --checksum takes, in the order of LoaderSum.
+const std::vector<std::string>& LoaderSumNames();
+// The LoaderSum of that name (case as listed, or lower case); false for none.
+bool LoaderSumNamed(const std::string& name, LoaderSum& sum);
 
 // Status bytes of the program and erase replies.
 enum Status : uint8_t {
@@ -66,8 +75,13 @@ class Simulator {
   // Spoils the stored checksum of every component of that name. False when
   // there is none.
   bool SpoilChecksum(const std::string& name);
-  // The checksum of command 5: CRC-16/CCITT-FALSE (poly 0x1021, init 0xFFFF).
+  // CRC-16/CCITT-FALSE (poly 0x1021, init 0xFFFF), the default algorithm.
   static uint16_t Checksum(const uint8_t* data, size_t n);
+  static uint16_t Checksum(LoaderSum algorithm, const uint8_t* data, size_t n);
+  // The checksum of command 5 and of the component stamps, by --checksum.
+  uint16_t LoaderChecksum(const uint8_t* data, size_t n) const {
+    return Checksum(options_.checksum, data, n);
+  }
   // Fills memory with the demo firmware (flash erased first).
   void LoadDemoFirmware();
   // Erased flash, zeroed RAM.
@@ -136,7 +150,10 @@ class Simulator {
   bool CountFlashCommand(bool& tear);
   void PowerCut();
 
-  void SendPacket(const std::vector<uint8_t>& payload, uint64_t at_ns, const std::string& meaning);
+  // Returns the number of frame bytes queued.
+  size_t SendPacket(const std::vector<uint8_t>& payload, uint64_t at_ns, const std::string& meaning);
+  // One bit flipped in two of the n bytes (n >= 2): an XOR over them stays.
+  static void Damage(uint8_t* data, size_t n);
   void SendRaw(const uint8_t* bytes, size_t n, uint64_t at_ns);
   bool NoiseHits();
   uint8_t NoiseFlip(uint8_t b);

@@ -43,14 +43,18 @@ bool WriteStats(const std::string& path, const vok::sim::Stats& s) {
                "{\n  \"bytes_to_host\": %llu,\n  \"bytes_from_host\": %llu,\n  \"flash_busy_ms\": %.3f,\n"
                "  \"frames_from_host\": %llu,\n  \"frames_ignored\": %llu,\n  \"replies\": %llu,\n"
                "  \"erases\": %llu,\n  \"programs\": %llu,\n  \"bytes_not_understood\": %llu,\n"
-               "  \"noise_hits\": %llu\n}\n",
+               "  \"noise_hits\": %llu,\n  \"reads\": %llu,\n  \"data_replies\": %llu,\n  \"checksums\": %llu,\n"
+               "  \"checksum_bytes\": %llu\n}\n",
                static_cast<unsigned long long>(s.bytes_to_host),
                static_cast<unsigned long long>(s.bytes_from_host), static_cast<double>(s.flash_busy_ns) / 1e6,
                static_cast<unsigned long long>(s.frames_from_host),
                static_cast<unsigned long long>(s.frames_ignored), static_cast<unsigned long long>(s.replies),
                static_cast<unsigned long long>(s.erases), static_cast<unsigned long long>(s.programs),
                static_cast<unsigned long long>(s.bytes_not_understood),
-               static_cast<unsigned long long>(s.noise_hits));
+               static_cast<unsigned long long>(s.noise_hits), static_cast<unsigned long long>(s.reads),
+               static_cast<unsigned long long>(s.data_replies),
+               static_cast<unsigned long long>(s.checksums),
+               static_cast<unsigned long long>(s.checksum_bytes));
   return std::fclose(f) == 0;
 }
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -149,6 +150,38 @@ bool VerifyTargetMemory(LoaderLink& link, UserInterface& ui, CommandFileReader& 
   return true;
 }
 
+// The contiguous records programmed since the last confirmation, with their
+// bytes: one question to the loader confirms them all.
+class ProgrammedSpan {
+ public:
+  bool Empty() const { return length_ == 0; }
+  bool Takes(const CommandRecord& r) const {
+    return Empty() || (uint64_t{r.address} == uint64_t{start_} + length_ &&
+                       length_ + r.length <= kConfirmSpan);
+  }
+  void Add(const CommandRecord& r) {
+    if (Empty()) start_ = r.address;
+    std::copy(r.data, r.data + r.length, bytes_.begin() + length_);
+    length_ += r.length;
+  }
+  // Empties the span; false with the address of the first piece that the
+  // target does not hold, or whose check failed.
+  bool Confirm(LoaderLink& link, LoaderChecksum& checks, uint32_t& failed_at) {
+    const TargetReader read = [&link](uint32_t address, uint16_t length, uint8_t* destination) {
+      return ReadTargetMemory(link, address, length, destination);
+    };
+    const int c = ConfirmSpan(read, checks, start_, bytes_.data(), length_, HeldBytes::kProgrammed,
+                              failed_at);
+    length_ = 0;
+    return c == 1;
+  }
+
+ private:
+  std::vector<uint8_t> bytes_ = std::vector<uint8_t>(kConfirmSpan);
+  uint32_t start_ = 0;
+  uint32_t length_ = 0;
+};
+
 }  // namespace
 
 int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterface& ui,
@@ -180,9 +213,20 @@ int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterf
     if (ok) {
       log.BeginStep("Programming target memory");
       step_open = true;
+      std::optional<LoaderChecksum> own;
+      LoaderChecksum& checks = options.checksum ? *options.checksum : own.emplace(link);
+      const bool confirm = options.check == ProgramCheck::kChecksum;
+      ProgrammedSpan span;
+      uint32_t failed_at = 0;
+      auto confirm_span = [&] {
+        if (span.Confirm(link, checks, failed_at)) return true;
+        ui.ShowMessage(AddressMessage("Verifying target memory failed at ", failed_at),
+                       Buttons::Ok, Icon::Stop, kAppTitle);
+        return false;
+      };
       CommandRecord record;
       while (ok && reader.NextRecord(record)) {
-        if (ui.StopRequested()) {
+        if (ui.StopRequested() || (confirm && !span.Takes(record) && !confirm_span())) {
           ok = false;
           break;
         }
@@ -192,17 +236,19 @@ int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterf
         ok = ProgramTargetMemory(link, record.address, record.length, record.data,
                                  reply_address) == 0;
         if (ok) {
+          if (confirm) span.Add(record);
           ShowProgress(progress, total, reader.Consumed());
         } else {
           ui.ShowMessage(AddressMessage("Programming target memory failed at ", reply_address),
                          Buttons::Ok, Icon::Stop, kAppTitle);
         }
       }
+      if (ok && confirm && !span.Empty()) ok = confirm_span();
       step_open = false;
       log.EndStep(ok);
     }
 
-    if (ok && options.verify) {
+    if (ok && options.check == ProgramCheck::kReadBack) {
       log.BeginStep("Verifying target memory");
       step_open = true;
       uint32_t failed_at = 0;

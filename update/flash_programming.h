@@ -2,20 +2,34 @@
 
 #include "app/settings.h"
 #include "app/user_interface.h"
+#include "link/loader_checksum.h"
 #include "link/loader_link.h"
 
 namespace vok {
 
+// How programmed records are confirmed before the update counts as done.
+enum class ProgramCheck {
+  kNone,
+  // Each run of contiguous records (up to kConfirmSpan bytes) by the loader's
+  // checksum of its range; by reading it back while no algorithm is known.
+  kChecksum,
+  // Every record read back after programming, and every other byte of the
+  // erased sectors as 0xFF.
+  kReadBack,
+};
+
 struct ExecuteOptions {
-  // Read every record back after programming, and every other byte of the
-  // erased sectors as 0xFF, before the files are removed.
-  bool verify = false;
+  ProgramCheck check = ProgramCheck::kChecksum;
+  // The connection's checksum, identified on what the run read before; null:
+  // this run identifies it on its own.
+  LoaderChecksum* checksum = nullptr;
 };
 
 // Carries the command file out over the open link: erases every listed
-// sector, then programs every record. On success deletes the command file,
-// then the marker, and gives 1; after any failure both files stay for a
-// resumption and the result is 0. progress may be null.
+// sector, then programs every record and confirms it as options.check says.
+// On success deletes the command file, then the marker, and gives 1; after
+// any failure both files stay for a resumption and the result is 0.
+// progress may be null.
 int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterface& ui,
                              LogList& log, ProgressBar* progress,
                              const ExecuteOptions& options = {});

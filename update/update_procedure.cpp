@@ -32,7 +32,8 @@ enum class Interrupted { kNone, kCarryOver };
 // image first, beneath the update file's data, and its sectors are erased
 // again.
 bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateOptions& options,
-                     Interrupted interrupted, MemoryImage& image, MemoryRangeList& update_ranges,
+                     Interrupted interrupted, LoaderChecksum& checks, MemoryImage& image,
+                     MemoryRangeList& update_ranges,
                      MemoryRangeList& kept_ranges, MemoryRangeList& touched_sectors) {
   // A failed creation of the image shows as the first store's failure. It
   // goes beside the other update files, not into whatever folder the
@@ -64,7 +65,7 @@ bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateO
   }
   for (const CMemoryRange& range : kept_ranges) {
     c.log.BeginStep("Reading target memory");
-    ok = ReadRangeIntoImage(c.link, image, range, &c.progress, c.ui) == 1;
+    ok = ReadRangeIntoImage(c.link, checks, image, range, &c.progress, c.ui) == 1;
     c.log.EndStep(ok);
     if (!ok) return false;
   }
@@ -79,6 +80,17 @@ bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateO
                                   : PendingCommandFile::kRefuse) == 1;
   c.log.EndStep(ok);
   return ok;
+}
+
+// How the run's bytes were confirmed, as one log line; empty when nothing
+// was.
+std::string ChecksLine(const LoaderChecksum& checks, ProgramCheck check) {
+  const std::string how = ChecksMethod(checks);
+  if (check == ProgramCheck::kChecksum) return how.empty() ? how : "Confirmed by " + how;
+  const std::string programming =
+      check == ProgramCheck::kReadBack ? "confirmed by reading back" : "not confirmed";
+  if (how.empty()) return "Programming " + programming;
+  return "Reads confirmed by " + how + ", programming " + programming;
 }
 
 }  // namespace
@@ -154,14 +166,23 @@ int OnUpdate(UpdateContext& c, UpdateFields& fields, const UpdateOptions& option
   bool ok = ConnectTarget(c.link, c.paths, c.ui, fields.port, fields.baud_rate, nullptr, 1) == 1;
   c.log.EndStep(ok);
 
+  // Identified once for the connection, on the first bytes read or
+  // programmed.
+  LoaderChecksum checks(c.link);
+  const bool connected = ok;
   if (ok && !resumed)
-    ok = PlanFreshUpdate(c, fields, options, interrupted, image, update_ranges, kept_ranges,
+    ok = PlanFreshUpdate(c, fields, options, interrupted, checks, image, update_ranges, kept_ranges,
                          touched_sectors);
 
   if (ok) {
     ExecuteOptions execute;
-    execute.verify = options.verify;
+    execute.check = options.check;
+    execute.checksum = &checks;
     ok = ExecuteUpdateCommandFile(c.link, c.paths, c.ui, c.log, &c.progress, execute) == 1;
+  }
+  if (connected) {
+    if (const std::string line = ChecksLine(checks, options.check); !line.empty())
+      c.log.AddLine(line);
   }
 
   DisconnectTarget(c.link);

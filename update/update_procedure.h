@@ -8,6 +8,7 @@
 #include "app/user_interface.h"
 #include "image/update_file.h"
 #include "link/loader_link.h"
+#include "update/flash_programming.h"
 #include "update/update_log.h"
 
 namespace vok {
@@ -32,9 +33,9 @@ struct UpdateFields {
 };
 
 struct UpdateOptions {
-  // Read the programmed target memory back and compare it before the
-  // command file and the marker are removed. The windows never set it.
-  bool verify = false;
+  // How programmed records are confirmed (what is read is confirmed
+  // always). The windows keep the default.
+  ProgramCheck check = ProgramCheck::kChecksum;
   // Folder of the temporary memory image; empty: UPDATE of the application
   // folder.
   std::string image_folder;

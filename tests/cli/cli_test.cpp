@@ -212,6 +212,7 @@ TEST_F(CliTest, UpdateProgramsTheFileAndKeepsTheRestOfTheSector) {
                                       "Building update command file passed",
                                       "Erasing Flashsector passed",
                                       "Programming target memory passed",
+                                      "Confirmed by loader checksum CRC-16/CCITT-FALSE",
                                       "Update of target memory succeeded"}))
       << r.out;
   EXPECT_FALSE(Exists("UPDATE/UPDATE.SEM") || Exists("UPDATE/UPDATE.CMD"));
@@ -310,7 +311,7 @@ TEST_F(CliTest, ASecondProgramOnTheFolderStopsBeforeThePort) {
   EXPECT_EQ(Cli({"info"}).status, 0);
 }
 
-TEST_F(CliTest, VerifyCatchesARecordTheTargetDidNotProgram) {
+TEST_F(CliTest, ARecordTheTargetDidNotProgramIsCaught) {
   StartSim({"--ignore-program", "0x84100"});
 
   CliRun r = Cli({"update", "--verify", UpdateFile()});
@@ -320,13 +321,22 @@ TEST_F(CliTest, VerifyCatchesARecordTheTargetDidNotProgram) {
       << r.out;
   EXPECT_TRUE(Has(r.out, "#### Update of target memory failed ####\n"));
   EXPECT_TRUE(Exists("UPDATE/UPDATE.SEM") && Exists("UPDATE/UPDATE.CMD"));
+
+  // --no-verify lets it pass, and says so.
+  r = Cli({"resume", "--no-verify"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_TRUE(Has(r.out, "Programming not confirmed\nUpdate of target memory succeeded\n"))
+      << r.out;
 }
 
 TEST_F(CliTest, VerifiedUpdateAndItsWrongInputs) {
   StartSim({});
   CliRun r = Cli({"update", UpdateFile(), "--verify"});
   EXPECT_EQ(r.status, 0) << r.err;
-  EXPECT_TRUE(Has(r.out, "Verifying target memory passed\nUpdate of target memory succeeded\n"))
+  EXPECT_TRUE(Has(r.out, "Verifying target memory passed\n"
+                         "Reads confirmed by loader checksum CRC-16/CCITT-FALSE, "
+                         "programming confirmed by reading back\n"
+                         "Update of target memory succeeded\n"))
       << r.out;
 
   // Files that cannot be used are named with the reason, before the target is touched.
@@ -362,15 +372,16 @@ TEST_F(CliTest, BackupOverAnExistingFileOnlyWithYes) {
   std::strftime(name, sizeof name, "BACKUP/BK%y%m%d.SSS", std::localtime(&now));
   ASSERT_TRUE(Exists(name)) << name;
   std::vector<std::string> out = Lines(r.out);
-  ASSERT_GE(out.size(), 4u);
+  ASSERT_GE(out.size(), 6u);
   EXPECT_EQ(out[0], "Connecting to target loader passed");
   EXPECT_EQ(out[1], "Reading target information passed");
   EXPECT_EQ(out[2], " ");
-  EXPECT_EQ(std::vector<std::string>(out.end() - 5, out.end()),
+  EXPECT_EQ(std::vector<std::string>(out.end() - 6, out.end()),
             (std::vector<std::string>{"Creating backup file passed",
                                       "Backup of target RAM memory passed",
                                       "Backup of target flash memory passed",
                                       "Closing backup file passed",
+                                      "Confirmed by loader checksum CRC-16/CCITT-FALSE",
                                       "Backup of target memory successful"}));
   std::string backup = ReadFile(Path(name));
   EXPECT_TRUE(Has(backup, "\r\nS804000000FB\r\n"));
@@ -436,7 +447,7 @@ TEST_F(CliTest, WrongCommandLinesHelpAndVersion) {
     EXPECT_EQ(r.status, 0);
     for (const char* word : {"info", "update FILE", "--fresh", "resume", "verify FILE", "backup [FILE]",
                              "start", "ports", "-p, --port NAME", "-b, --baud RATE", "--folder DIR",
-                             "-y, --yes", "--no-progress", "--verify", "--base ADDR", "--json",
+                             "-y, --yes", "--no-progress", "--verify", "--no-verify", "--base ADDR", "--json",
                              "--version"}) {
       EXPECT_TRUE(Has(r.out, word)) << word;
     }

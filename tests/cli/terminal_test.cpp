@@ -299,6 +299,7 @@ TEST(CliCommandLine, TheCommandsAndOptionsOfTheInterface) {
 
   EXPECT_EQ(Parsed({"info"}).command, Command::Info);
   EXPECT_EQ(Parsed({"resume", "--verify"}).command, Command::Resume);
+  EXPECT_TRUE(Parsed({"resume", "--no-verify"}).no_verify);
   EXPECT_EQ(Parsed({"start"}).command, Command::Start);
   EXPECT_EQ(Parsed({"ports", "--port=" + kDevicePath}).port.value(), kDevicePath);
   EXPECT_EQ(Parsed({"backup"}).file, "");
@@ -334,6 +335,7 @@ TEST(CliCommandLine, WrongCommandLinesAreRefusedWithAReason) {
   EXPECT_EQ(Refused({"info", "x"}), "info takes no operand");
   EXPECT_EQ(Refused({"resume", "a.sss"}), "resume takes no operand");
   EXPECT_EQ(Refused({"backup", "--fresh"}), "--fresh belongs to update");
+  EXPECT_EQ(Refused({"update", "a", "--verify", "--no-verify"}), "--verify and --no-verify exclude each other");
   EXPECT_EQ(Refused({"info", "--port"}), "option --port needs a value");
   EXPECT_EQ(Refused({"info", "--port", kNotAPort}),
             "--port takes COM1 to COM4 or a device path, not '" + kNotAPort + "'");

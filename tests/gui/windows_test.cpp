@@ -203,6 +203,8 @@ TEST_F(GuiWindow, UpdateRunFromTheWindow) {
                                       "Building update command file passed",
                                       "Erasing Flashsector passed",
                                       "Programming target memory passed",
+                                      // The kept part is erased flash: no sample.
+                                      "Confirmed by loader checksum CRC-16/CCITT-FALSE and reading",
                                       "Update of target memory succeeded"}));
   EXPECT_TRUE(ui_.messages.empty());
   EXPECT_EQ(target.sim.ReadMemory(0xE0000, data.size()), data);
@@ -245,15 +247,16 @@ TEST_F(GuiWindow, BackupRunFromTheWindow) {
   window.Progress()->installEventFilter(&bar_paints);
   QTest::mouseClick(window.BackupButton(), Qt::LeftButton);
   const std::vector<std::string> lines = window.Log()->Lines();
-  ASSERT_GE(lines.size(), 9u);
+  ASSERT_GE(lines.size(), 10u);
   EXPECT_EQ(lines[0], "Connecting to target loader passed");
   EXPECT_EQ(lines[1], "Reading target information passed");
   EXPECT_EQ(lines[2], " ");
   EXPECT_EQ(lines[3].rfind("Backup of VOK System of ", 0), 0u) << lines[3];
-  EXPECT_EQ(Tail(lines, 5), (std::vector<std::string>{"Creating backup file passed",
+  EXPECT_EQ(Tail(lines, 6), (std::vector<std::string>{"Creating backup file passed",
                                                       "Backup of target RAM memory passed",
                                                       "Backup of target flash memory passed",
                                                       "Closing backup file passed",
+                                                      "Confirmed by loader checksum CRC-16/CCITT-FALSE",
                                                       "Backup of target memory successful"}));
   EXPECT_TRUE(ui_.messages.empty());
   EXPECT_TRUE(std::filesystem::exists(proposed));

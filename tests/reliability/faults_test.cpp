@@ -49,14 +49,14 @@ enum class Then { kResume, kSecondUpdate };
   sim::Options cut = s.Power();
   (tear ? cut.tear : cut.cut_after) = n;
   s.PowerOn(cut);
-  if (s.Update(false) != 0) return ::testing::AssertionFailure() << "the interrupted run succeeded";
+  if (s.Update() != 0) return ::testing::AssertionFailure() << "the interrupted run succeeded";
   if (!s.bench.sim().PoweredOff()) return ::testing::AssertionFailure() << "no power cut";
   // A cut before the first flash command would leave no marker; every cut
   // here falls on one, so the update must be pending.
   if (!s.Pending()) return ::testing::AssertionFailure() << "no marker after the cut";
   s.PowerOn(s.Power());
   const bool resume = then == Then::kResume;
-  if ((resume ? s.Update(false) : s.UpdateInstead()) != 1)
+  if ((resume ? s.Update() : s.UpdateInstead()) != 1)
     return ::testing::AssertionFailure() << (resume ? "resume failed" : "second update failed");
   if (s.Pending()) return ::testing::AssertionFailure() << "marker left after success";
   if (!(s.Now() == (resume ? Expected(r) : ExpectedAfterSecond(r))))
@@ -114,13 +114,13 @@ TEST(VOK_SUITE, RandomMultiCutRuns) {
       s.PowerOn(o);
       // A resumed run redoes every command; a cut beyond its last one
       // lets it finish, which is as good.
-      if (s.Update(false) == 1) break;
+      if (s.Update() == 1) break;
       ++interruptions;
       if (!s.bench.sim().PoweredOff()) broken = true;
     }
     s.PowerOn(s.Power());
     if (s.Pending() || !(s.Now() == Expected(r))) {
-      if (s.Update(false) != 1) broken = true;
+      if (s.Update() != 1) broken = true;
     }
     const bool good = !broken && !s.Pending() && s.Now() == Expected(r);
     EXPECT_TRUE(good) << "seed " << seed << " (" << r.name << ")";
@@ -134,52 +134,110 @@ struct NoiseFigures {
   int runs = 0, succeeded = 0, succeeded_wrong = 0, failed = 0, recovered = 0;
 };
 
+const char* CheckName(ProgramCheck check) {
+  return check == ProgramCheck::kChecksum   ? "default checks"
+         : check == ProgramCheck::kReadBack ? "--verify"
+                                            : "--no-verify";
+}
+
 // Seeded update runs on a noisy line. A run that reports success must have
 // written the expected memory (counted when it did not); a failed run is
 // retried on a clean line (resumed when its marker exists, else fresh) and
 // must then end with the expected memory.
-NoiseFigures NoisyRuns(double p, bool verify, int runs) {
+NoiseFigures NoisyRuns(double p, ProgramCheck check, int runs) {
   NoiseFigures f;
   const Reference& r = References()[1];
   for (int seed = 1; seed <= runs; ++seed) {
     Scenario s(r);
     sim::Options o = s.Power();
     o.noise = p;
-    o.seed = static_cast<uint64_t>(seed) * 7919 + (verify ? 1 : 0);
+    o.seed = static_cast<uint64_t>(seed) * 7919 + static_cast<uint64_t>(check);
     s.PowerOn(o);
     ++f.runs;
-    if (s.Update(verify) == 1) {
+    if (s.Update(check) == 1) {
       ++f.succeeded;
       if (!(s.Now() == Expected(r))) ++f.succeeded_wrong;
       continue;
     }
     ++f.failed;
     s.PowerOn(s.Power());
-    if (s.Update(verify) == 1 && s.Now() == Expected(r)) ++f.recovered;
+    if (s.Update(check) == 1 && s.Now() == Expected(r)) ++f.recovered;
   }
-  std::printf("noise %g %s: %d runs, %d succeeded (%d of them with wrong memory), %d failed, "
+  std::printf("noise %g, %s: %d runs, %d succeeded (%d of them with wrong memory), %d failed, "
               "%d of those recovered\n",
-              p, verify ? "with verify" : "without verify", f.runs, f.succeeded, f.succeeded_wrong,
-              f.failed, f.recovered);
+              p, CheckName(check), f.runs, f.succeeded, f.succeeded_wrong, f.failed, f.recovered);
   return f;
 }
 
-TEST(VOK_SUITE, NoisyLineWithVerifyNeverReportsWrongMemory) {
+TEST(VOK_SUITE, NoisyLineWithChecksNeverReportsWrongMemory) {
+  const int runs = kLong ? 200 : 4;
+  for (ProgramCheck check : {ProgramCheck::kChecksum, ProgramCheck::kReadBack}) {
+    for (double p : {1e-4, 1e-3}) {
+      NoiseFigures f = NoisyRuns(p, check, runs);
+      EXPECT_EQ(f.succeeded_wrong, 0) << p << " " << CheckName(check);
+      EXPECT_EQ(f.recovered, f.failed) << p << " " << CheckName(check);
+    }
+  }
+}
+
+// With the programming check off a success can hide wrong memory (the frame
+// checksum is an XOR); the figure is printed, and failed runs must still
+// recover.
+TEST(VOK_SUITE, NoisyLineWithoutProgrammingCheckRecovers) {
   const int runs = kLong ? 200 : 4;
   for (double p : {1e-4, 1e-3}) {
-    NoiseFigures f = NoisyRuns(p, true, runs);
-    EXPECT_EQ(f.succeeded_wrong, 0) << p;
+    NoiseFigures f = NoisyRuns(p, ProgramCheck::kNone, runs);
     EXPECT_EQ(f.recovered, f.failed) << p;
   }
 }
 
-// Without the read-back a success can hide wrong memory (the frame checksum
-// is an XOR); the figure is printed, and failed runs must still recover.
-TEST(VOK_SUITE, NoisyLineWithoutVerifyRecovers) {
-  const int runs = kLong ? 200 : 4;
-  for (double p : {1e-4, 1e-3}) {
-    NoiseFigures f = NoisyRuns(p, false, runs);
-    EXPECT_EQ(f.recovered, f.failed) << p;
+// The data of one program request, or of one read reply, damaged so that
+// the frame's XOR still matches, at every one of them in the 504-command
+// update; against a loader whose checksum is known and one whose is not.
+// A damaged record fails the run, which a resume completes; a damaged read
+// is read again. No run succeeds with wrong memory.
+TEST(VOK_SUITE, DamagedRequestOrReplyAtEveryRecord) {
+  const Reference& r = References()[2];
+  for (sim::LoaderSum sum : {sim::LoaderSum::kCcittFalse, sim::LoaderSum::kOwn}) {
+    int programs = 0, data_replies = 0;
+    {
+      Scenario s(r);
+      sim::Options o = s.Power();
+      o.checksum = sum;
+      s.PowerOn(o);
+      ASSERT_EQ(s.Update(), 1);
+      programs = static_cast<int>(s.bench.sim().stats().programs);
+      data_replies = static_cast<int>(s.bench.sim().stats().data_replies);
+      ASSERT_GT(data_replies, 0);
+    }
+    for (bool program : {true, false}) {
+      int runs = 0, right = 0, wrong_successes = 0;
+      const int count = program ? programs : data_replies;
+      // The short version: the first two, one in the middle, the last.
+      std::vector<int> points = kLong ? CutPoints(count) : std::vector<int>{1, 2, count / 2, count};
+      for (int n : points) {
+        Scenario s(r);
+        sim::Options o = s.Power();
+        o.checksum = sum;
+        (program ? o.damage_program : o.damage_read) = n;
+        s.PowerOn(o);
+        const int first = s.Update();
+        if (first == 1 && !(s.Now() == Expected(r))) ++wrong_successes;
+        EXPECT_EQ(first, program ? 0 : 1) << n;
+        if (first != 1) {
+          s.PowerOn(s.Power());
+          EXPECT_EQ(s.Update(), 1) << n;
+        }
+        ++runs;
+        if (s.Now() == Expected(r) && !s.Pending()) ++right;
+      }
+      EXPECT_EQ(wrong_successes, 0);
+      EXPECT_EQ(right, runs);
+      std::printf("damaged %s, %s: %d runs, %d wrong successes, %d ended with the expected memory\n",
+                  program ? "program request" : "read reply",
+                  sum == sim::LoaderSum::kOwn ? "checksum of no known kind" : "CRC-16/CCITT-FALSE",
+                  runs, wrong_successes, right);
+    }
   }
 }
 

@@ -116,17 +116,17 @@ void Scenario::PowerOn(const sim::Options& o) { bench.Restart(o); }
 
 bool Scenario::Pending() const { return test::Exists(bench.paths.UpdateSem()); }
 
-int Scenario::Update(bool verify) {
+int Scenario::Update(ProgramCheck check) {
   bench.ui.answers.clear();
   if (Pending()) bench.ui.answers.push_back(Answer::Retry);
-  bench.options.verify = verify;
+  bench.options.check = check;
   UpdateContext c = bench.Update();
   return OnUpdate(c, bench.fields, bench.options);
 }
 
 int Scenario::UpdateInstead() {
   bench.ui.answers.assign({Answer::Cancel});
-  bench.options.verify = false;
+  bench.options.check = ProgramCheck::kChecksum;
   UpdateFields fields = bench.fields;
   fields.file_name = second_file_;
   UpdateContext c = bench.Update();
@@ -138,7 +138,7 @@ int FlashCommandsOf(const Reference& r) {
   auto it = cache.find(r.name);
   if (it != cache.end()) return it->second;
   Scenario s(r);
-  if (s.Update(false) != 1) return -1;
+  if (s.Update() != 1) return -1;
   return cache[r.name] = s.bench.sim().FlashCommands();
 }
 

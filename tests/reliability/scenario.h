@@ -56,7 +56,7 @@ class Scenario {
   void PowerOn(const sim::Options& o);
   // "Update": a fresh run when no update is pending, otherwise Retry. The
   // procedure's result.
-  int Update(bool verify);
+  int Update(ProgramCheck check = ProgramCheck::kChecksum);
   // "Update" with the second update's file, answering Cancel to the
   // question about the interrupted one. The procedure's result.
   int UpdateInstead();

@@ -14,7 +14,8 @@ TEST(SimCommandLine, EveryOptionIsParsed) {
       "--component", "0,1.2.3,Name, with comma,0x84040,100", "--bad-checksum", "VOK Kernel",
       "--cut-after", "3", "--tear", "4", "--fail-erase", "0x86000", "--fail-program", "540672",
       "--ignore-program", "0x88100", "--ignore-program", "0x88200", "--corrupt-reply", "5",
-      "--noise", "1e-3", "--seed", "42", "--loader-version", "3.0.1", "--blank"};
+      "--noise", "1e-3", "--seed", "42", "--loader-version", "3.0.1", "--blank",
+      "--damage-program", "6", "--damage-read=7", "--checksum", "fletcher-16"};
   ASSERT_EQ(ParseCommandLine(args, cl, error), 0) << error;
   const Options& o = cl.options;
   EXPECT_EQ(o.boot_rate, 19200u);
@@ -39,6 +40,9 @@ TEST(SimCommandLine, EveryOptionIsParsed) {
   EXPECT_EQ(o.fail_program, std::set<uint32_t>{0x84000});
   EXPECT_EQ(o.ignore_program, (std::set<uint32_t>{0x88100, 0x88200}));
   EXPECT_EQ(o.corrupt_reply, 5);
+  EXPECT_EQ(o.damage_program, 6);
+  EXPECT_EQ(o.damage_read, 7);
+  EXPECT_EQ(o.checksum, LoaderSum::kFletcher16);
   EXPECT_DOUBLE_EQ(o.noise, 0.001);
   EXPECT_EQ(o.seed, 42u);
   EXPECT_EQ(o.loader_version[0], 3);
@@ -51,7 +55,8 @@ TEST(SimCommandLine, BadInputIsRefused) {
            {"--fail-program", "12ab"}, {"--cut-after", "0"}, {"--noise", "2"}, {"--noise", "x"},
            {"--component", "1,1.2,X,0x84040,4"}, {"--component", "300,1.2.3,X,0x84040,4"},
            {"--component", "1,1.2.3,0x84040,4"}, {"--app=1"}, {"--boot-rate", "0"}, {"--seed", "-1"},
-           {"--component", "1,1.2.3," + std::string(43, 'n') + ",0x84040,4"}}) {
+           {"--component", "1,1.2.3," + std::string(43, 'n') + ",0x84040,4"},
+           {"--checksum", "CRC-16/IBM-3740"}, {"--damage-read", "0"}}) {
     CommandLine cl;
     std::string error;
     EXPECT_EQ(ParseCommandLine(args, cl, error), -1) << args[0];

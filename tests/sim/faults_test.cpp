@@ -155,5 +155,30 @@ TEST(SimFaults, RealtimeGivesFlashWorkAndBytesTheirDuration) {
   EXPECT_LT(t.port->NowNs() - t0, line + 5'000'000u + 2'000'000u);
 }
 
+// The damage passes the frame's XOR: the host takes the bytes, two of them
+// wrong; only the N-th request or reply carrying data is touched.
+TEST(SimFaults, DamagedDataPassTheFrameChecksum) {
+  Options o = Blank();
+  o.damage_program = 2;
+  o.damage_read = 2;
+  InProcess t(o);
+  const Bytes data{1, 2, 3, 4, 5, 6};
+  t.sim.WriteMemory(0x30000, data);
+  ASSERT_EQ(t.Open(), 0);
+  uint32_t at = 0;
+  for (uint32_t address : {0x20000u, 0x20010u})
+    ASSERT_EQ(ProgramTargetMemory(*t.link, address, 6, data.data(), at), 0);
+  EXPECT_EQ(t.sim.ReadMemory(0x20000, 6), data);
+  EXPECT_EQ(t.sim.ReadMemory(0x20010, 6), (Bytes{1 ^ 4, 2, 3, 4 ^ 4, 5, 6}));
+  Bytes got(6);
+  ASSERT_EQ(ReadTargetMemory(*t.link, 0x84000, 6, got.data()), 0);  // erased: no data, not counted
+  const Bytes damaged{1 ^ 4, 2, 3, 4 ^ 4, 5, 6};
+  for (int k = 0; k < 3; ++k) {
+    ASSERT_EQ(ReadTargetMemory(*t.link, 0x30000, 6, got.data()), 0);
+    EXPECT_EQ(got, k == 1 ? damaged : data) << k;
+  }
+  EXPECT_EQ(t.sim.stats().frames_ignored, 0u);
+}
+
 }  // namespace
 }  // namespace vok::sim::test

@@ -44,9 +44,9 @@ void Prepare(ProcedureBench& b, const CommandBytes& file) {
   ASSERT_EQ(ConnectTarget(b.link(), b.paths, b.ui, 0, 38400, nullptr, 1), 1);
 }
 
-int Execute(ProcedureBench& b, bool verify = false) {
+int Execute(ProcedureBench& b, ProgramCheck check = ProgramCheck::kChecksum) {
   ExecuteOptions options;
-  options.verify = verify;
+  options.check = check;
   return ExecuteUpdateCommandFile(b.link(), b.paths, b.ui, b.log, &b.progress, options);
 }
 
@@ -208,7 +208,7 @@ TEST(CommandFileExecution, VerifyReadsBackWhatWasProgrammed) {
     b.sim().WriteMemory(0x84000, Pattern(0x2000, 7));
     b.sim().WriteMemory(0x88000, Pattern(0x18000, 8));
     Prepare(b, file());
-    EXPECT_EQ(Execute(b, true), 1);
+    EXPECT_EQ(Execute(b, ProgramCheck::kReadBack), 1);
     EXPECT_EQ(b.log.lines, (std::vector<std::string>{
                                "Erasing Flashsector passed", "Erasing Flashsector passed",
                                "Programming target memory passed", "Verifying target memory passed"}));
@@ -220,7 +220,7 @@ TEST(CommandFileExecution, VerifyReadsBackWhatWasProgrammed) {
     o.ignore_program = {0x88400};
     ProcedureBench b(o);
     Prepare(b, file());
-    EXPECT_EQ(Execute(b, true), 0);
+    EXPECT_EQ(Execute(b, ProgramCheck::kReadBack), 0);
     EXPECT_EQ(b.ui.MessageTexts(),
               std::vector<std::string>{"Verifying target memory failed at 0x00088400"});
     EXPECT_EQ(b.ui.messages[0].icon, Icon::Stop);
@@ -241,7 +241,7 @@ TEST(CommandFileExecution, VerifyReadsBackWhatWasProgrammed) {
     });
     bench = &b;
     Prepare(b, file());
-    EXPECT_EQ(Execute(b, true), 0);
+    EXPECT_EQ(Execute(b, ProgramCheck::kReadBack), 0);
     EXPECT_EQ(b.ui.MessageTexts(),
               std::vector<std::string>{"Verifying target memory failed at 0x0009FFFE"});
   }
@@ -250,24 +250,58 @@ TEST(CommandFileExecution, VerifyReadsBackWhatWasProgrammed) {
     ProcedureBench b(ProcedureBench::DefaultOptions(),
                      [](uint8_t command, uint32_t) { return command == test::kReadCommand; });
     Prepare(b, file());
-    EXPECT_EQ(Execute(b, true), 0);
+    EXPECT_EQ(Execute(b, ProgramCheck::kReadBack), 0);
     EXPECT_EQ(b.ui.MessageTexts(),
               std::vector<std::string>{"Verifying target memory failed at 0x00084000"});
     EXPECT_TRUE(Exists(b.paths.UpdateSem()));
   }
-  {
-    // Without verify the same loader goes unnoticed, and nothing is read.
+}
+
+// The loader acknowledges a record that it does not hold as sent: it
+// programmed nothing, or the request was damaged on the line in a way that
+// the frame's XOR lets pass. How each way of checking finds it.
+TEST(CommandFileExecution, EveryProgrammedRecordIsConfirmed) {
+  struct Case {
+    const char* what;
+    bool damaged;
+    sim::LoaderSum sum;
+    ProgramCheck check;
+    int result;
+    bool reads;
+  };
+  using S = sim::LoaderSum;
+  const Case cases[] = {
+      {"nothing programmed, checksum", false, S::kCcittFalse, ProgramCheck::kChecksum, 0, false},
+      {"damaged, checksum", true, S::kKermit, ProgramCheck::kChecksum, 0, false},
+      {"nothing programmed, unknown checksum", false, S::kOwn, ProgramCheck::kChecksum, 0, true},
+      {"damaged, unknown checksum", true, S::kOwn, ProgramCheck::kChecksum, 0, true},
+      {"damaged, read back", true, S::kCcittFalse, ProgramCheck::kReadBack, 0, true},
+      {"damaged, no check", true, S::kCcittFalse, ProgramCheck::kNone, 1, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
     sim::Options o = ProcedureBench::DefaultOptions();
-    o.ignore_program = {0x88400};
+    o.checksum = c.sum;
+    if (c.damaged) {
+      o.damage_program = 2;
+    } else {
+      o.ignore_program = {0x88400};
+    }
     bool read = false;
     ProcedureBench b(o, [&](uint8_t command, uint32_t) {
       read = read || command == test::kReadCommand;
       return false;
     });
-    Prepare(b, file());
-    EXPECT_EQ(Execute(b), 1);
-    EXPECT_FALSE(read);
-    EXPECT_EQ(b.log.lines.back(), "Programming target memory passed");
+    Prepare(b, CommandBytes().Sector(0x84000).Sector(0x88000).End()
+                   .Record(0x84000, Pattern(1024, 1)).Record(0x88400, Pattern(300, 2)));
+    EXPECT_EQ(Execute(b, c.check), c.result);
+    EXPECT_EQ(read, c.reads);
+    EXPECT_EQ(Exists(b.paths.UpdateSem()), c.result == 0);
+    EXPECT_EQ(Exists(b.paths.UpdateCmd()), c.result == 0);
+    if (c.result == 0) {
+      EXPECT_EQ(b.ui.MessageTexts(),
+                std::vector<std::string>{"Verifying target memory failed at 0x00088400"});
+    }
   }
 }
 

@@ -119,6 +119,7 @@ TEST(UpdateProcedure, FreshRunKeepsWhatTheFileDoesNotCover) {
                         "Reading target memory passed", "Reading target memory passed",
                         "Building update command file passed", "Erasing Flashsector passed",
                         "Erasing Flashsector passed", "Programming target memory passed",
+                        "Confirmed by loader checksum CRC-16/CCITT-FALSE",
                         "Update of target memory succeeded"})
     expected.push_back(l);
   EXPECT_EQ(b.log.lines, expected);
@@ -422,6 +423,7 @@ TEST(UpdateProcedure, TypedNameWithoutBrowseLogsAnEmptyText) {
                                       "Analyzing update file passed",
                                       "Building update command file passed",
                                       "Programming target memory passed",
+                                      "Confirmed by loader checksum CRC-16/CCITT-FALSE",
                                       "Update of target memory succeeded"}));
   EXPECT_EQ(b.sim().ReadMemory(0x20000, 0x40), Pattern(0x40, 7));
   EXPECT_TRUE(Exists(b.paths.UpdateLog()));
@@ -514,7 +516,9 @@ TEST(UpdateProcedure, FailuresBeforeProgrammingLeaveTheTargetUntouched) {
     UpdateContext c = b.Update();
     EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
     EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{"Cannot open command file"});
-    EXPECT_EQ(tail(b, 2), (std::vector<std::string>{"Building update command file failed",
+    // What was read had been confirmed.
+    EXPECT_EQ(tail(b, 3), (std::vector<std::string>{"Building update command file failed",
+                                                     "Confirmed by loader checksum CRC-16/CCITT-FALSE",
                                                      "#### Update of target memory failed ####"}));
     untouched(b);
   }
