@@ -294,7 +294,7 @@ std::string UsageText() {
       "  vokloader-cli [OPTIONS] update FILE     an update from FILE\n"
       "  vokloader-cli [OPTIONS] update --fresh FILE\n"
       "                                          the same when an interrupted update is pending:\n"
-      "                                          discard its marker and command file first\n"
+      "                                          what it planned is carried into this update\n"
       "  vokloader-cli [OPTIONS] resume          carry out the pending command file again\n"
       "  vokloader-cli [OPTIONS] verify FILE     compare the target's memory with FILE; changes\n"
       "                                          nothing (exit 0 equal, 1 different or failed)\n"

@@ -1,7 +1,11 @@
 #include "update/verify_procedure.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <optional>
 
+#include "link/loader_checksum.h"
 #include "link/loader_commands.h"
 #include "target/connect.h"
 
@@ -13,9 +17,32 @@ void ShowReadFailure(UserInterface& ui, int code) {
                  Icon::Stop);
 }
 
-// Compares the areas; 1, or 0 after the failure has been shown.
+// Compares one span of an area: by the loader's checksum where that
+// settles it, else by reading. 0, or a negative LinkError.
+int CompareSpan(const TargetReader& read, LoaderChecksum& checks, MemoryImage& image,
+                const CMemoryRange& span, std::optional<MemoryDifference>& difference,
+                const std::function<void(uint32_t)>& advanced) {
+  uint8_t wanted[kConfirmSpan];
+  image.Fetch(span.GetStart(), wanted, span.GetLength());
+  const int outcome = checks.Compare(span.GetStart(), wanted, span.GetLength());
+  if (outcome < 0) return outcome;
+  if (outcome == LoaderChecksum::kSame) {
+    difference.reset();
+    advanced(span.GetLength());
+    return 0;
+  }
+  // Differs (reading finds where) or cannot tell (reading decides, and
+  // tells the identification whether the file's bytes were a fair sample).
+  const int rc = CompareRangeWithTarget(read, image, span, difference, advanced);
+  if (rc == 0 && outcome == LoaderChecksum::kCannotTell) checks.ReadingAgreed(!difference);
+  return rc;
+}
+
+// Compares the areas; 1, or 0 after the failure has been shown (silently
+// when the user asked to stop).
 int CompareAreas(VerifyContext& c, MemoryImage& image, const std::vector<CMemoryRange>& areas,
-                 const VerifyOptions& options, std::vector<MemoryDifference>& differences) {
+                 LoaderChecksum& checks,
+                 std::vector<MemoryDifference>& differences) {
   uint64_t total = 0, done = 0;
   for (const CMemoryRange& area : areas) total += area.GetLength();
   // The bar counts in 32 bits; a sum beyond that is shown scaled.
@@ -28,23 +55,27 @@ int CompareAreas(VerifyContext& c, MemoryImage& image, const std::vector<CMemory
     return ReadTargetMemory(c.link, address, length, destination);
   };
   for (const CMemoryRange& area : areas) {
-    if (options.screen) {
-      const int settled = options.screen(c.link, image, area);
-      if (settled < 0) {
-        ShowReadFailure(c.ui, settled);
+    // Span by span: one checksum question settles a span that is equal, and
+    // only a span that differs is read, to find where.
+    std::optional<MemoryDifference> in_area;
+    uint64_t at = area.GetStart();
+    const uint64_t end = uint64_t{area.GetStart()} + area.GetLength();
+    while (at < end) {
+      if (c.ui.StopRequested()) return 0;
+      const auto n = static_cast<uint32_t>(std::min<uint64_t>(kConfirmSpan, end - at));
+      const CMemoryRange span(static_cast<uint32_t>(at), n, CMemoryRange::kByLength);
+      std::optional<MemoryDifference> difference;
+      if (int rc = CompareSpan(read, checks, image, span, difference, advanced); rc < 0) {
+        ShowReadFailure(c.ui, rc);
         return 0;
       }
-      if (settled == 1) {
-        advanced(area.GetLength());
-        continue;
+      if (difference) {
+        if (!in_area) in_area = *difference;
+        in_area->last = difference->last;
       }
+      at += n;
     }
-    std::optional<MemoryDifference> difference;
-    if (int rc = CompareRangeWithTarget(read, image, area, difference, advanced); rc < 0) {
-      ShowReadFailure(c.ui, rc);
-      return 0;
-    }
-    if (difference) differences.push_back(*difference);
+    if (in_area) differences.push_back(*in_area);
   }
   if (image.HadReadError()) {
     // Bytes of the file that could not be read back cannot be compared.
@@ -91,16 +122,19 @@ int VerifyTargetAgainstFile(VerifyContext& c, const std::string& file_name, int 
   if (ok) {
     c.log.BeginStep("Analyzing update file");
     // A failed creation of the image shows as the first store's failure.
-    image.Open(0, options.image_folder);
+    image.Open(0, options.image_folder.empty() ? c.paths.UpdateDir() : options.image_folder);
     ok = LoadUpdateFile(file_name, image, ranges, c.ui, options.file) == 1;
     c.log.EndStep(ok);
   }
   if (ok) {
+    // Identified on the first areas, whose bytes are read in any case.
+    LoaderChecksum checks(c.link);
     c.log.BeginStep("Comparing target memory");
-    ok = CompareAreas(c, image, DataAreas(ranges), options, differences) == 1;
+    ok = CompareAreas(c, image, DataAreas(ranges), checks, differences) == 1;
     c.log.EndStep(ok);
     c.progress.ResetProgress();
     if (ok) {
+      if (const std::string how = ChecksMethod(checks); !how.empty()) c.log.AddLine("Compared by " + how);
       for (const MemoryDifference& d : differences) c.log.AddLine(DifferenceText(d));
     }
   }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 #include <string>
 #include <vector>
 
@@ -23,14 +22,9 @@ struct VerifyContext {
 };
 
 struct VerifyOptions {
-  // Folder of the temporary memory image; empty: the current directory.
+  // Folder of the temporary memory image; empty: the application's UPDATE folder.
   std::string image_folder;
   UpdateFileOptions file;
-  // Settles a range without reading it where it can, for instance by
-  // comparing checksums: 1 when the target is known to hold exactly the
-  // image's bytes there, 0 when it may differ (the range is then read), or
-  // a negative LinkError. Without it every range is read.
-  std::function<int(LoaderLink& link, MemoryImage& image, const CMemoryRange& range)> screen;
 };
 
 // The file's data areas, in ascending order: its ranges with those that
@@ -39,7 +33,10 @@ std::vector<CMemoryRange> DataAreas(const MemoryRangeList& ranges);
 
 // Compares every data area of the update file with target memory; never
 // erases or programs. Connects (with the hand-over from the application),
-// loads the file, reads and compares. 1 when the comparison was carried out,
+// loads the file and compares span by span: once the loader's checksum is
+// identified (on the first spans, which are read), a span whose checksum
+// agrees is not read; every other span is read and compared, so the result
+// names the differing bytes exactly. 1 when the comparison was carried out,
 // with one entry in differences per data area that differs, in ascending
 // order (each also logged as "0x%08X-0x%08X differs" once the comparison
 // has ended); 0 when it could not be (the reason has been shown and

@@ -512,7 +512,7 @@ TEST_F(CliTest, VerifyTellsEachDifferingAreaByItsExitStatusAndLines) {
   WriteFile(Path("u.hex"), test::IntelHexFile({{kFlashData, Pattern(0x30)}, {kRamData, Pattern(0x90)}}));
   CliRun r = Cli({"verify", "u.hex"});
   EXPECT_EQ(r.status, 1) << r.err;
-  EXPECT_TRUE(Has(r.out, "Comparing target memory passed\n0x00020000-0x0002000F differs\n"
+  EXPECT_TRUE(Has(r.out, "Comparing target memory passed\nCompared by reading\n0x00020000-0x0002000F differs\n"
                          "0x00084100-0x0008410F differs\n#### Target memory differs from update file ####\n"))
       << r.out;
   EXPECT_EQ(r.err, "");

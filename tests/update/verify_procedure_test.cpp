@@ -33,19 +33,25 @@ TEST(VerifyProcedure, DataAreasJoinRangesThatOverlapOrTouch) {
 }
 
 struct VerifyBench : ProcedureBench {
-  VerifyBench() {
+  explicit VerifyBench(std::vector<test::Record> r = DefaultRecords()) : records(std::move(r)) {
+    Load();
+    test::WriteUpdateFile(UpdateFile("u.sss"), "header", records);
+  }
+  // The target holds the file.
+  void Load() {
     sim().ClearMemory();
     for (const test::Record& r : records) sim().WriteMemory(r.address, r.data);
-    test::WriteUpdateFile(UpdateFile("u.sss"), "header", records);
   }
   int Verify(const VerifyOptions& options = {}) {
     VerifyContext c{link(), paths, ui, log, progress};
     return VerifyTargetAgainstFile(c, UpdateFile("u.sss"), 0, 38400, options, differences);
   }
   // Flash, the middle of sector 1's data, and RAM.
-  std::vector<test::Record> records = {
-      {0x84400, Pattern(0x300, 10)}, {0x84700, Pattern(0x100, 13)}, {0x90000, Pattern(0x500, 11)},
-      {0x20000, Pattern(0x200, 12)}};
+  static std::vector<test::Record> DefaultRecords() {
+    return {{0x84400, Pattern(0x300, 10)}, {0x84700, Pattern(0x100, 13)}, {0x90000, Pattern(0x500, 11)},
+            {0x20000, Pattern(0x200, 12)}};
+  }
+  std::vector<test::Record> records;
   std::vector<MemoryDifference> differences;
 };
 
@@ -56,6 +62,7 @@ TEST(VerifyProcedure, EachDifferingAreaFirstToLastAndNothingChanges) {
   EXPECT_EQ(b.log.lines, (std::vector<std::string>{"Connecting to target loader passed",
                                                    "Analyzing update file passed",
                                                    "Comparing target memory passed",
+                                                   "Compared by loader checksum CRC-16/CCITT-FALSE",
                                                    "Target memory equals update file"}));
 
   // Two bytes apart in the joined flash area, the last one of RAM's.
@@ -70,6 +77,7 @@ TEST(VerifyProcedure, EachDifferingAreaFirstToLastAndNothingChanges) {
   EXPECT_EQ(b.log.lines, (std::vector<std::string>{"Connecting to target loader passed",
                                                    "Analyzing update file passed",
                                                    "Comparing target memory passed",
+                                                   "Compared by loader checksum CRC-16/CCITT-FALSE and reading",
                                                    "0x000201FF-0x000201FF differs",
                                                    "0x00084401-0x000847FE differs",
                                                    "#### Target memory differs from update file ####"}));
@@ -84,25 +92,36 @@ TEST(VerifyProcedure, EachDifferingAreaFirstToLastAndNothingChanges) {
   EXPECT_EQ(b.progress.calls.back(), (std::pair<uint32_t, uint32_t>{0, 0}));
 }
 
-TEST(VerifyProcedure, AScreenSettlesAreasWithoutReadingThem) {
-  VerifyBench b;
-  b.sim().WriteMemory(0x90010, {0x00});
-  b.sim().WriteMemory(0x20010, {0x00});
-  std::vector<uint32_t> screened;
-  VerifyOptions options;
-  // Settles RAM as equal (it is not: so it cannot have been read), leaves the rest.
-  options.screen = [&](LoaderLink&, MemoryImage&, const CMemoryRange& area) {
-    screened.push_back(area.GetStart());
-    return area.GetStart() == 0x20000 ? 1 : 0;
+TEST(VerifyProcedure, EqualSpansAreSettledByTheLoaderChecksumWithoutReading) {
+  // Two small areas, then four spans of flash with bytes differing in the
+  // second and the third: with a known checksum only those two are read.
+  const uint32_t big = 0x90000;
+  const std::vector<test::Record> records = {
+      {0x20000, Pattern(0x200, 12)}, {0x84400, Pattern(0x300, 10)}, {big, Pattern(4 * kConfirmSpan, 11)}};
+  struct Case {
+    sim::LoaderSum sum;
+    uint64_t reads;  // read commands
+    const char* how;
   };
-  EXPECT_EQ(b.Verify(options), 1);
-  EXPECT_EQ(screened, (std::vector<uint32_t>{0x20000, 0x84400, 0x90000}));
-  ASSERT_EQ(b.differences.size(), 1u);
-  EXPECT_EQ(b.differences[0].first, 0x90010u);
-
-  options.screen = [](LoaderLink&, MemoryImage&, const CMemoryRange&) { return -3001; };
-  EXPECT_EQ(b.Verify(options), 0);
-  EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{"Reading target memory failed (-3001) !"});
+  for (const Case& c : std::vector<Case>{
+           {sim::LoaderSum::kCcittFalse, 2 * 8, "Compared by loader checksum CRC-16/CCITT-FALSE"},
+           {sim::LoaderSum::kOwn, 2 + 4 * 8, "Compared by reading (loader checksum of no known kind)"}}) {
+    SCOPED_TRACE(c.how);
+    VerifyBench b(records);
+    sim::Options options = ProcedureBench::DefaultOptions();
+    options.checksum = c.sum;
+    b.Restart(options);
+    b.Load();
+    b.sim().WriteMemory(big + kConfirmSpan + 5, {0x00});
+    b.sim().WriteMemory(big + 2 * kConfirmSpan + 7, {0x00});
+    EXPECT_EQ(b.Verify(), 1);
+    ASSERT_EQ(b.differences.size(), 1u);
+    EXPECT_EQ(b.differences[0].first, big + kConfirmSpan + 5);
+    EXPECT_EQ(b.differences[0].last, big + 2 * kConfirmSpan + 7);
+    EXPECT_EQ(b.sim().stats().reads, c.reads);
+    EXPECT_EQ(b.log.lines[3], c.how);
+    EXPECT_EQ(b.progress.calls.end()[-2], (std::pair<uint32_t, uint32_t>{0x500 + 4 * kConfirmSpan, 0x500 + 4 * kConfirmSpan}));
+  }
 }
 
 TEST(VerifyProcedure, AComparisonCutShortClaimsNothing) {
