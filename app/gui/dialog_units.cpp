@@ -5,7 +5,7 @@
 
 namespace vok::gui {
 
-QFont DialogFont(const layout::Font& spec) {
+QFont DialogFont(const layout::Font& described) {
   // The families of the layout tables are rarely installed outside their own
   // platform; substitutes with similar metrics come first, then any sans.
   static const bool substituted = [] {
@@ -15,7 +15,7 @@ QFont DialogFont(const layout::Font& spec) {
     return true;
   }();
   (void)substituted;
-  QFont font(QString::fromLatin1(spec.face), spec.points);
+  QFont font(QString::fromLatin1(described.face), described.points);
   font.setStyleHint(QFont::SansSerif);
   return font;
 }

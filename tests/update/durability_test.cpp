@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -76,17 +77,26 @@ std::vector<size_t> On(const std::string& path) {
   return out;
 }
 
-TEST(CommandFile, ReachesTheDiskBeforeTheMarkerExists) {
+// An application folder and the plan of 3,000 bytes at 0x84000.
+struct PlanBench {
+  PlanBench() {
+    fs::create_directory(paths.UpdateDir());
+    EXPECT_EQ(image.Open(0, root), 0);
+    EXPECT_EQ(image.Store(0x84000, test::Pattern(3000, 1).data(), 3000), 0);
+    update.AddSorted(CMemoryRange(0x84000, 3000, CMemoryRange::kByLength));
+  }
   test::TempDir dir;
   const std::string root = fs::canonical(dir.path()).string() + "/";
   AppPaths paths{root};
-  fs::create_directory(paths.UpdateDir());
   test::ScriptedUi ui;
   MemoryImage image;
-  ASSERT_EQ(image.Open(0, root), 0);
   MemoryRangeList update, kept, sectors;
-  ASSERT_EQ(image.Store(0x84000, test::Pattern(3000, 1).data(), 3000), 0);
-  update.AddSorted(CMemoryRange(0x84000, 3000, CMemoryRange::kByLength));
+};
+
+TEST(CommandFile, ReachesTheDiskBeforeTheMarkerExists) {
+  PlanBench p;
+  auto [paths, ui, image, update, kept, sectors] =
+      std::tie(p.paths, p.ui, p.image, p.update, p.kept, p.sectors);
   sectors.AddSorted(CMemoryRange(0x84000, 0x2000, CMemoryRange::kByLength));
 
   Log() = SyncLog{true, paths.UpdateSem(), {}};
@@ -109,18 +119,11 @@ TEST(CommandFile, ReachesTheDiskBeforeTheMarkerExists) {
 // A command file that carries an interrupted one along takes its place
 // only once it is on the disk whole; the marker stands throughout.
 TEST(CommandFile, ReplacementReachesTheDiskBeforeItTakesTheName) {
-  test::TempDir dir;
-  const std::string root = fs::canonical(dir.path()).string() + "/";
-  AppPaths paths{root};
-  fs::create_directory(paths.UpdateDir());
+  PlanBench p;
+  auto [paths, ui, image, update, kept, sectors] =
+      std::tie(p.paths, p.ui, p.image, p.update, p.kept, p.sectors);
   test::WriteBytes(paths.UpdateCmd(), {0, 0, 0, 0});
   test::WriteBytes(paths.UpdateSem(), {});
-  test::ScriptedUi ui;
-  MemoryImage image;
-  ASSERT_EQ(image.Open(0, root), 0);
-  MemoryRangeList update, kept, sectors;
-  ASSERT_EQ(image.Store(0x84000, test::Pattern(3000, 1).data(), 3000), 0);
-  update.AddSorted(CMemoryRange(0x84000, 3000, CMemoryRange::kByLength));
 
   Log() = SyncLog{true, paths.UpdateCmd(), {}};
   ASSERT_EQ(BuildUpdateCommandFile(paths, ui, image, update, kept, sectors,

@@ -90,6 +90,18 @@ void Browse(ProcedureBench& b) {
   ASSERT_EQ(OnUpdateBrowse(c, b.fields, test::FixedTime()), 1);
 }
 
+// What count(bench) gives after an update from the old memory that nothing
+// disturbed; -1 when that update failed.
+template <class Count>
+int CountInUndisturbedUpdate(Count count) {
+  ProcedureBench b;
+  PrepareOldMemory(b.sim());
+  Browse(b);
+  UpdateContext c = b.Update();
+  if (OnUpdate(c, b.fields, b.options) != 1) return -1;
+  return static_cast<int>(count(b));
+}
+
 std::vector<std::string> DescriptionLines() {
   return {std::string(70, '#'), "Update of VOK System on 05. Jan 2000 (10:20:30)",
           std::string(70, '#'), "Demo update V3.1", "for the VOK System"};
@@ -146,15 +158,8 @@ TEST(UpdateProcedure, FreshRunKeepsWhatTheFileDoesNotCover) {
 
 TEST(UpdatePowerCut, EveryFlashCommandInTurnThenRetryFinishesTheUpdate) {
   const Memory expected = Expected();
-  int commands = 0;
-  {
-    ProcedureBench b;
-    PrepareOldMemory(b.sim());
-    Browse(b);
-    UpdateContext c = b.Update();
-    ASSERT_EQ(OnUpdate(c, b.fields, b.options), 1);
-    commands = b.sim().FlashCommands();
-  }
+  const int commands =
+      CountInUndisturbedUpdate([](ProcedureBench& b) { return b.sim().FlashCommands(); });
   ASSERT_EQ(commands, 13);
 
   for (int n = 1; n <= commands; ++n) {
@@ -299,15 +304,7 @@ TEST(UpdateProcedure, CancelGivesUpOnlyACommandFileThatFailsItsCheck) {
 // command: no memory image, no command file without its marker, nothing
 // erased without one; Retry (or a fresh run) then completes the update.
 TEST(UpdateProcedure, StopAtEveryLookLeavesOnlyAResumableJournal) {
-  int looks = 0;
-  {
-    ProcedureBench b;
-    PrepareOldMemory(b.sim());
-    Browse(b);
-    UpdateContext c = b.Update();
-    ASSERT_EQ(OnUpdate(c, b.fields, b.options), 1);
-    looks = b.ui.stop_checks;
-  }
+  const int looks = CountInUndisturbedUpdate([](ProcedureBench& b) { return b.ui.stop_checks; });
   ASSERT_GT(looks, 13);  // reads, the plan, 13 flash commands
   // Every look from the plan on; a sample of the many reads before it.
   for (int n = 0; n < looks; n += n < looks - 16 ? 9 : 1) {
