@@ -143,7 +143,6 @@ TEST_F(CliTest, InfoAgainstASilentTargetFails) {
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(Lines(r.err), (std::vector<std::string>{"vokloader-cli: Connecting to target loader ...",
                                                      "vokloader-cli: Cannot connect to target loader!",
-                                                     "vokloader-cli: Couldn't connect to target loader!",
                                                      "vokloader-cli: *** no target information found ***"}));
 }
 
