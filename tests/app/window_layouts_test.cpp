@@ -26,7 +26,7 @@ std::string Listing(const Window& w) {
   return out.str();
 }
 
-TEST(WindowLayouts, EveryControlInTabOrderAtItsPlace) {
+TEST(WindowLayouts, GoldenListingOfEveryControlInTabOrder) {
   std::string all;
   for (const Window* w : AllWindows()) all += Listing(*w) + '\n';
   EXPECT_TRUE(test::MatchesGolden("window_layouts.txt", all));

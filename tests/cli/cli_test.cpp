@@ -557,7 +557,7 @@ TEST_F(CliTest, JsonLinesForScripts) {
 // The JSON Lines of every command that talks to a controller, as a script
 // reads them, kept as a golden file (the folder written as FOLDER/). ports is
 // left out: it lists this machine's devices.
-TEST_F(CliTest, JsonLinesOfEachCommandAsKept) {
+TEST_F(CliTest, GoldenJsonLinesOfEachCommand) {
   StartSim({});
   const std::string file = UpdateFile();
   std::string all;
