@@ -3,6 +3,10 @@
 #endif
 #include <io.h>
 #include <windows.h>
+// <windows.h> names its own ReplaceFile; the one defined here is ours.
+#ifdef ReplaceFile
+#undef ReplaceFile
+#endif
 
 #include <filesystem>
 #include <system_error>
