@@ -30,7 +30,10 @@ Level LevelOf(Icon icon) {
 }  // namespace
 
 void Report::Message(const std::string& text, Level level) {
-  if (level == Level::kError && error_.empty()) error_ = text;
+  if (level == Level::kError) {
+    ++errors_told_;
+    if (error_.empty()) error_ = text;
+  }
   if (level == Level::kWarning && warning_.empty()) warning_ = text;
   ShowMessage(text, level);
 }

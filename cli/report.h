@@ -54,6 +54,8 @@ class Report {
   // What a failed run's result says: its first error, else its first
   // warning, else its last log line (the outcome) without decoration.
   std::string FailureMessage() const;
+  // How many error messages have been told so far.
+  uint64_t ErrorsTold() const { return errors_told_; }
 
  protected:
   virtual void ShowMessage(const std::string& text, Level level) = 0;
@@ -63,6 +65,7 @@ class Report {
   std::string error_;
   std::string warning_;
   std::string last_line_;
+  uint64_t errors_told_ = 0;
 };
 
 // Steps, log lines and data on standard output; messages on standard error,
@@ -167,15 +170,22 @@ class CliUi : public UserInterface {
 };
 
 // Status texts as messages; empty texts (the line being cleared) say nothing.
+// A window shows a failure twice, in its message box and then in its status
+// line ("Cannot connect to target loader!", then "Couldn't connect ..."); a
+// terminal says it once: a status text that follows an error message is not
+// told.
 class CliStatus : public StatusLine {
  public:
-  explicit CliStatus(Report& report) : report_(report) {}
+  explicit CliStatus(Report& report) : report_(report), errors_seen_(report.ErrorsTold()) {}
   void SetStatusText(const std::string& text) override {
-    if (!text.empty()) report_.Message(text, Level::kInfo);
+    const bool repeats_failure = report_.ErrorsTold() != errors_seen_;
+    errors_seen_ = report_.ErrorsTold();
+    if (!text.empty() && !repeats_failure) report_.Message(text, Level::kInfo);
   }
 
  private:
   Report& report_;
+  uint64_t errors_seen_;
 };
 
 class CliLog : public LogList {

@@ -3,14 +3,29 @@
 #include <cstring>
 #include <utility>
 
-#ifdef _WIN32
-#include <filesystem>
-#include <system_error>
-#endif
-
 #include "image/platform_io.h"
 
 namespace vok {
+
+namespace {
+
+// Calls call(done) until n bytes have moved, again whenever a signal
+// interrupts it; a read ends early at the end of the file. The count moved,
+// or -1 with errno as the failing call left it.
+template <class Call>
+long long MoveAll(size_t n, Call call) {
+  size_t done = 0;
+  while (done < n) {
+    const long long r = call(done);
+    if (r < 0 && errno == EINTR) continue;
+    if (r < 0) return -1;
+    if (r == 0) break;
+    done += static_cast<size_t>(r);
+  }
+  return static_cast<long long>(done);
+}
+
+}  // namespace
 
 FileException::FileException(const std::string& what, const std::string& path, int error)
     : std::runtime_error(what + " '" + path + "'" +
@@ -74,57 +89,38 @@ void File::Adopt(int fd, const std::string& path) {
 
 size_t File::Read(void* buffer, size_t n) {
   auto* p = static_cast<uint8_t*>(buffer);
-  size_t done = 0;
-  while (done < n) {
-    ssize_t r = ::read(fd_, p + done, n - done);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      Fail("cannot read");
-    }
-    if (r == 0) break;
-    done += static_cast<size_t>(r);
-  }
-  return done;
+  const long long moved = MoveAll(n, [&](size_t done) { return ::read(fd_, p + done, n - done); });
+  if (moved < 0) Fail("cannot read");
+  return static_cast<size_t>(moved);
 }
 
 void File::Write(const void* data, size_t n) {
   auto* p = static_cast<const uint8_t*>(data);
-  size_t done = 0;
-  while (done < n) {
-    ssize_t r = ::write(fd_, p + done, n - done);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      Fail("cannot write");
-    }
-    done += static_cast<size_t>(r);
+  const long long moved = MoveAll(n, [&](size_t done) { return ::write(fd_, p + done, n - done); });
+  if (moved < 0) Fail("cannot write");
+  // A write that takes nothing and names no error: the device is full.
+  if (static_cast<size_t>(moved) != n) {
+    errno = ENOSPC;
+    Fail("cannot write");
   }
 }
 
 size_t File::ReadAt(uint64_t offset, void* buffer, size_t n) {
   auto* p = static_cast<uint8_t*>(buffer);
-  size_t done = 0;
-  while (done < n) {
-    ssize_t r = platform_io::PRead(fd_, p + done, n - done, offset + done);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      Fail("cannot read");
-    }
-    if (r == 0) break;
-    done += static_cast<size_t>(r);
-  }
-  return done;
+  const long long moved = MoveAll(
+      n, [&](size_t done) { return platform_io::PRead(fd_, p + done, n - done, offset + done); });
+  if (moved < 0) Fail("cannot read");
+  return static_cast<size_t>(moved);
 }
 
 void File::WriteAt(uint64_t offset, const void* data, size_t n) {
   auto* p = static_cast<const uint8_t*>(data);
-  size_t done = 0;
-  while (done < n) {
-    ssize_t r = platform_io::PWrite(fd_, p + done, n - done, offset + done);
-    if (r < 0) {
-      if (errno == EINTR) continue;
-      Fail("cannot write");
-    }
-    done += static_cast<size_t>(r);
+  const long long moved = MoveAll(
+      n, [&](size_t done) { return platform_io::PWrite(fd_, p + done, n - done, offset + done); });
+  if (moved < 0) Fail("cannot write");
+  if (static_cast<size_t>(moved) != n) {
+    errno = ENOSPC;
+    Fail("cannot write");
   }
 }
 
@@ -277,23 +273,6 @@ void TextFile::Abort() noexcept {
 
 // ---------------------------------------------------------------- helpers
 
-void SyncFolder(const std::string& path) {
-#ifdef _WIN32
-  // NTFS journals its folder entries itself, and the runtime cannot open a
-  // folder to flush it.
-  (void)path;
-#else
-  int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) throw FileException("cannot open folder", path, errno);
-  int r = ::fsync(fd);
-  int error = errno;
-  ::close(fd);
-  // Some file systems cannot sync a folder at all; nothing more can be done there.
-  if (r != 0 && error != EINVAL && error != ENOTSUP)
-    throw FileException("cannot sync folder", path, error);
-#endif
-}
-
 bool FileExists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
@@ -301,18 +280,6 @@ bool FileExists(const std::string& path) {
 
 void RemoveFile(const std::string& path) {
   if (::unlink(path.c_str()) != 0) throw FileException("cannot delete", path, errno);
-}
-
-void ReplaceFile(const std::string& from, const std::string& to) {
-#ifdef _WIN32
-  // The runtime's rename refuses to replace an existing file; this one
-  // replaces it, and takes paths of any length.
-  std::error_code ec;
-  std::filesystem::rename(from, to, ec);
-  if (ec) throw FileException("cannot rename to", to, ec.value());
-#else
-  if (::rename(from.c_str(), to.c_str()) != 0) throw FileException("cannot rename to", to, errno);
-#endif
 }
 
 }  // namespace vok

@@ -62,11 +62,7 @@ std::string LoaderLink::DeviceFor(const std::string& name) const {
   if (auto it = ports_.find(name); it != ports_.end()) return it->second;
   const unsigned n = ComNumber(name);
   if (n == 0) return {};
-#ifdef _WIN32
-  return "\\\\.\\" + name;
-#else
-  return "/dev/ttyS" + std::to_string(n - 1);
-#endif
+  return SystemComDevice(n);
 }
 
 int LoaderLink::OpenDevice(const std::string& name) {

@@ -85,4 +85,8 @@ class SerialPort {
 // The serial port of the platform this program was built for.
 std::unique_ptr<SerialPort> CreatePlatformSerialPort();
 
+// The device the system knows as the serial port COMn (n from 1):
+// \\.\COMn on Windows, /dev/ttyS(n-1) on POSIX systems.
+std::string SystemComDevice(unsigned n);
+
 }  // namespace vok

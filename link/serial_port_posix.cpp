@@ -221,4 +221,6 @@ class PosixSerialPort final : public SerialPort {
 
 std::unique_ptr<SerialPort> CreatePlatformSerialPort() { return std::make_unique<PosixSerialPort>(); }
 
+std::string SystemComDevice(unsigned n) { return "/dev/ttyS" + std::to_string(n - 1); }
+
 }  // namespace vok

@@ -187,4 +187,6 @@ class Win32SerialPort final : public SerialPort {
 
 std::unique_ptr<SerialPort> CreatePlatformSerialPort() { return std::make_unique<Win32SerialPort>(); }
 
+std::string SystemComDevice(unsigned n) { return "\\\\.\\COM" + std::to_string(n); }
+
 }  // namespace vok

@@ -6,17 +6,9 @@
 
 #include <sys/stat.h>
 
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <io.h>
-#include <windows.h>
-#else
-#include <sys/file.h>
-#endif
-
+#include "app/app_paths.h"
 #include "image/file.h"
+#include "image/platform_io.h"
 #include "image/firmware_format.h"
 #include "image/srecord.h"
 
@@ -27,33 +19,12 @@ namespace {
 constexpr const char* kMonths[12] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                      "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr size_t kBannerWidth = 70;
-#ifdef _WIN32
-constexpr const char* kNameSeparators = "\\/:";
-#else
-constexpr const char* kNameSeparators = "/";
-#endif
 
-// Nobody else may write the file while we append to it; false when
-// another holds it.
-bool LockForAppend(int fd) {
-#ifdef _WIN32
-  const HANDLE h = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
-  if (h == INVALID_HANDLE_VALUE) return false;
-  OVERLAPPED whole{};
-  if (::LockFileEx(h, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, MAXDWORD, MAXDWORD,
-                   &whole))
-    return true;
-  errno = EBUSY;
-  return false;
-#else
-  return ::flock(fd, LOCK_EX | LOCK_NB) == 0;
-#endif
-}
 
 // "fw.hex, 08. Dec 2026 (14:03:11)\r\n": the file's own name and the time it
 // was last written, which tell one build from another.
 std::string FileNameAndDate(const std::string& path) {
-  const size_t slash = path.find_last_of(kNameSeparators);
+  const size_t slash = path.find_last_of(kPathNameSeparators);
   std::string line = slash == std::string::npos ? path : path.substr(slash + 1);
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) return line + ", " + FormatLogDate(LocalTime(st.st_mtime));
@@ -62,15 +33,7 @@ std::string FileNameAndDate(const std::string& path) {
 
 }  // namespace
 
-std::tm LocalTime(std::time_t moment) {
-  std::tm out{};
-#ifdef _WIN32
-  localtime_s(&out, &moment);
-#else
-  localtime_r(&moment, &out);
-#endif
-  return out;
-}
+std::tm LocalTime(std::time_t moment) { return platform_io::LocalTime(moment); }
 
 std::string FormatLogDate(const std::tm& t) {
   int month = t.tm_mon;
@@ -125,7 +88,7 @@ int AppendToFile(const void* data, std::size_t length, const std::string& path) 
   try {
     file.Open(path, FileMode::kOpenAlways);
     // Nobody else writes the log while we append to it.
-    if (!LockForAppend(file.Descriptor())) throw FileException("log file in use", path, errno);
+    if (!platform_io::LockExclusive(file.Descriptor())) throw FileException("log file in use", path, errno);
     file.SeekToEnd();
     file.Write(data, length);
     file.Close();

@@ -173,6 +173,21 @@ TEST(CliTerminal, APortThatCannotBeOpenedIsNamedWithTheSystemsReasonOnce) {
 #endif
   EXPECT_EQ(s.err.str(), expected + "vokloader-cli: Cannot connect to target loader!\n");
   EXPECT_EQ(report.FailureMessage(), "cannot open " + device + " (COM2): Permission denied");
+
+  // The status line that repeats a failure after its message is not told;
+  // the next status after it is.
+  Screen t(false, false);
+  TextReport second(t.console, false, nullptr);
+  CliStatus status(second);
+  CliUi quiet(second, false, Answer::Cancel, nullptr, 0);
+  status.SetStatusText("Scanning for component information, please wait...");
+  quiet.ShowMessage("Reading target memory failed (-3001) !", Buttons::Ok, Icon::Stop, kAppTitle);
+  status.SetStatusText("Reading target memory failed (-3001) !");
+  status.SetStatusText("Connecting to target loader ...");
+  EXPECT_EQ(t.err.str(),
+            "vokloader-cli: Scanning for component information, please wait...\n"
+            "vokloader-cli: Reading target memory failed (-3001) !\n"
+            "vokloader-cli: Connecting to target loader ...\n");
 }
 
 TEST(CliJson, EventsOneObjectALineWithTheTextsAsBytes) {

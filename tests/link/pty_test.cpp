@@ -5,6 +5,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -14,12 +15,14 @@
 
 #include <atomic>
 #include <chrono>
+#include <climits>
 #include <ctime>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -265,15 +268,40 @@ TEST(LinkPty, HungUpLineKeepsItsTiming) {
   EXPECT_LT(MsSince(start), kHangMs);
 }
 
+// The descriptor through which this process has the device open, or -1.
+int OpenDescriptorOf(const std::string& device) {
+  char target[PATH_MAX];
+  for (int fd = 0; fd < 1024; ++fd) {
+    const std::string link = "/proc/self/fd/" + std::to_string(fd);
+    const ssize_t n = readlink(link.c_str(), target, sizeof target - 1);
+    if (n > 0 && std::string(target, static_cast<size_t>(n)) == device) return fd;
+  }
+  return -1;
+}
+
+// Waits until the terminal's input queue holds n bytes: a pty hands bytes
+// on from its master asynchronously.
+bool WaitQueued(int fd, int n) {
+  const auto start = Clock::now();
+  int queued = 0;
+  while (ioctl(fd, FIONREAD, &queued) == 0 && queued < n) {
+    if (MsSince(start) > kHangMs) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  return queued >= n;
+}
+
 TEST(LinkPty, PurgeDiscardsPendingInput) {
   OpenPty pty;
+  const int fd = OpenDescriptorOf(pty.slave);
+  ASSERT_GE(fd, 0);
   pty.Write({'a', 'b', 'c'});
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(WaitQueued(fd, 3));
   uint8_t b = 0;
   ASSERT_EQ(pty.port->ReadPortByte(&b, 100), 0);  // the port has read ahead "bc"
   EXPECT_EQ(b, 'a');
   pty.Write({'d', 'e'});
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  ASSERT_TRUE(WaitQueued(fd, 2));
   pty.port->PurgePortInput();
   EXPECT_EQ(pty.port->ReadPortByte(&b, 0), kErrTimeout);
   pty.Write({'z'});
