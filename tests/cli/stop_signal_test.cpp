@@ -5,6 +5,7 @@
 #include <sstream>
 
 #include "cli/console.h"
+#include "cli/cli_ui.h"
 #include "cli/report.h"
 #include "cli/stop_signal.h"
 

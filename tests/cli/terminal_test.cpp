@@ -8,6 +8,7 @@
 #include "cli/command_line.h"
 #include "cli/console.h"
 #include "cli/json.h"
+#include "cli/cli_ui.h"
 #include "cli/report.h"
 #include "link/link_error.h"
 
