@@ -1,19 +1,9 @@
 #include "cli/cli_app.h"
 
-#include <algorithm>
-#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <optional>
 #include <system_error>
-#include <tuple>
-
-#ifdef _WIN32
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
-#endif
 
 #include "app/folder_lock.h"
 #include "app/settings.h"
@@ -26,30 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-#ifndef _WIN32
-// "ttyS10" after "ttyS9".
-bool DeviceOrder(const std::string& a, const std::string& b) {
-  auto split = [](const std::string& n) {
-    size_t d = n.size();
-    while (d > 0 && n[d - 1] >= '0' && n[d - 1] <= '9') --d;
-    unsigned long number = d < n.size() ? std::strtoul(n.c_str() + d, nullptr, 10) : 0;
-    return std::make_tuple(n.substr(0, d), number, n);
-  };
-  return split(a) < split(b);
-}
-
-bool IsSerialName(const std::string& name) {
-  for (const char* prefix : {"ttyS", "ttyUSB", "ttyACM"}) {
-    std::string p = prefix;
-    if (name.size() > p.size() && name.compare(0, p.size(), p) == 0 &&
-        std::all_of(name.begin() + p.size(), name.end(),
-                    [](char c) { return c >= '0' && c <= '9'; })) {
-      return true;
-    }
-  }
-  return false;
-}
-#endif
 
 }  // namespace
 
@@ -67,47 +33,7 @@ std::vector<std::string> ListingLines(const std::string& listing) {
   return lines;
 }
 
-std::vector<std::string> SerialDevices(const std::string& dev_root) {
-  std::vector<std::string> found;
-#ifdef _WIN32
-  // The system's own COM names, with the device each stands for.
-  (void)dev_root;
-  for (int n = 1; n <= 256; ++n) {
-    std::string name = "COM" + std::to_string(n);
-    char target[1024];
-    if (::QueryDosDeviceA(name.c_str(), target, sizeof target) != 0)
-      found.push_back("\\\\.\\" + name + " -> " + target);
-  }
-#else
-  std::error_code ec;
-  // Stable names first: they survive replugging, so they belong in [Ports].
-  std::vector<std::string> by_id;
-  fs::path id_dir = fs::path(dev_root) / "serial" / "by-id";
-  for (auto it = fs::directory_iterator(id_dir, ec); !ec && it != fs::directory_iterator();
-       it.increment(ec)) {
-    by_id.push_back(it->path().filename().string());
-  }
-  std::sort(by_id.begin(), by_id.end());
-  for (const std::string& name : by_id) {
-    fs::path p = id_dir / name;
-    std::error_code ec2;
-    fs::path target = fs::canonical(p, ec2);
-    found.push_back(p.string() + (ec2 ? std::string() : " -> " + target.string()));
-  }
-  std::vector<std::string> ttys;
-  ec.clear();
-  for (auto it = fs::directory_iterator(dev_root, ec); !ec && it != fs::directory_iterator();
-       it.increment(ec)) {
-    std::string name = it->path().filename().string();
-    if (IsSerialName(name)) ttys.push_back(name);
-  }
-  std::sort(ttys.begin(), ttys.end(), DeviceOrder);
-  for (const std::string& name : ttys) found.push_back((fs::path(dev_root) / name).string());
-#endif
-  return found;
-}
-
-std::vector<std::string> PortListing(const LoaderLink& link, const std::string& dev_root) {
+std::vector<std::string> PortListing(const LoaderLink& link, const SerialDeviceRoots& roots) {
   std::vector<std::string> lines;
   for (int i = 1; i <= 4; ++i) {
     std::string name = "COM" + std::to_string(i);
@@ -116,7 +42,7 @@ std::vector<std::string> PortListing(const LoaderLink& link, const std::string& 
   }
   lines.push_back("");
   lines.push_back("Serial devices of this system:");
-  std::vector<std::string> found = SerialDevices(dev_root);
+  std::vector<std::string> found = SerialDevices(roots);
   if (found.empty()) found.push_back("(none found)");
   for (const std::string& f : found) lines.push_back("  " + f);
   return lines;

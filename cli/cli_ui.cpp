@@ -21,30 +21,6 @@ Level LevelOf(Icon icon) {
 
 }  // namespace
 
-std::vector<std::string> PortFailureLines(const PortOpenFailure& f, const std::string& name) {
-  const std::string device = f.device.empty() ? name : f.device;
-  const std::string which = device == name || name.empty() ? device : device + " (" + name + ")";
-  switch (f.kind) {
-    case PortOpenFailure::kNone:
-      // Nothing was opened: the name stands for no device.
-      return {"cannot open " + which + ": no device of this name"};
-    case PortOpenFailure::kBusy:
-      return {"cannot open " + which + ": the device is held by another program (" + f.reason + ")"};
-    case PortOpenFailure::kSetup:
-      return {"cannot set up " + which + " as a serial line: " + f.reason};
-    case PortOpenFailure::kDenied:
-#ifdef __linux__
-      return {"cannot open " + which + ": " + f.reason,
-              "serial devices belong to the group dialout: add the user to it "
-              "(sudo usermod -aG dialout $USER) and log in again"};
-#endif
-    case PortOpenFailure::kMissing:
-    case PortOpenFailure::kOther:
-      break;
-  }
-  return {"cannot open " + which + ": " + f.reason};
-}
-
 CliUi::CliUi(Report& report, bool yes, Answer retry_cancel, const LoaderLink* link, int port,
              std::string chosen_file)
     : report_(report),

@@ -6,14 +6,11 @@
 #include "app/user_interface.h"
 #include "cli/report.h"
 #include "link/loader_link.h"
+#include "link/port_list.h"
 
 // The small interfaces of app/user_interface.h through which the procedures
 // reach the Report.
 namespace vok::cli {
-
-// The lines that name a port that could not be opened, the device and the
-// system's reason, with a hint where the user can mend it.
-std::vector<std::string> PortFailureLines(const PortOpenFailure& failure, const std::string& name);
 
 // Message boxes as messages. The Yes/No question is answered Yes by --yes,
 // else asked at a terminal, else answered No with a word on --yes; the

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "app/settings.h"
+#include "link/port_list.h"
 
 #ifndef VOK_VERSION
 #define VOK_VERSION "1.1.1"
@@ -16,41 +17,7 @@ namespace vok::cli {
 
 namespace {
 
-bool IsComName(const std::string& name, int& index) {
-  if (name.size() != 4) return false;
-  auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-  if (up(name[0]) != 'C' || up(name[1]) != 'O' || up(name[2]) != 'M') return false;
-  if (name[3] < '1' || name[3] > '4') return false;
-  index = name[3] - '1';
-  return true;
-}
-
-#ifdef _WIN32
-// A device of the system itself: "\\.\COM12", or COMn beyond the four
-// that the settings name.
-bool IsDevicePath(const std::string& name) {
-  if (name.find('\\') != std::string::npos) return true;
-  auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-  if (name.size() < 4 || name.size() > 6 || up(name[0]) != 'C' || up(name[1]) != 'O' ||
-      up(name[2]) != 'M' || name[3] == '0')
-    return false;
-  for (size_t i = 3; i < name.size(); ++i) {
-    if (name[i] < '0' || name[i] > '9') return false;
-  }
-  return true;
-}
-#else
-bool IsDevicePath(const std::string& name) { return name.find('/') != std::string::npos; }
-#endif
 constexpr char kSep = kPathSeparator;
-
-#ifdef _WIN32
-#define VOK_SYSTEM_FOLDER_TEXT "Program Files"
-#define VOK_USER_FOLDER_TEXT "%LOCALAPPDATA%\\VOK Loader"
-#else
-#define VOK_SYSTEM_FOLDER_TEXT "/usr/bin"
-#define VOK_USER_FOLDER_TEXT "${XDG_DATA_HOME:-~/.local/share}/vokloader"
-#endif
 
 bool ParseRate(const std::string& text, int& rate) {
   if (text.empty() || text.size() > 10) return false;
@@ -288,7 +255,7 @@ std::string FolderWithSeparator(const std::string& dir) {
 }
 
 std::string UsageText() {
-  return
+  return std::string(
       "Usage:\n"
       "  vokloader-cli [OPTIONS] info            connect, scan, print the component listing\n"
       "  vokloader-cli [OPTIONS] update FILE     an update from FILE\n"
@@ -312,8 +279,12 @@ std::string UsageText() {
       "  -b, --baud RATE  the rate to ask the loader for (default: Baudrate of VOKLOAD.INI)\n"
       "  --folder DIR     the application folder that holds VOKLOAD.INI, UPDATE and BACKUP\n"
       "                   (default: the executable's folder when it holds VOKLOAD.INI, or\n"
-      "                   is yours to write and no system folder such as " VOK_SYSTEM_FOLDER_TEXT ";\n"
-      "                   else " VOK_USER_FOLDER_TEXT "; 'ports' shows it)\n"
+      "                   is yours to write and no system folder such as ") +
+         SystemFolderText() +
+         ";\n"
+         "                   else " +
+         UserFolderText() +
+         "; 'ports' shows it)\n"
       "  -y, --yes        answer Yes to \"File already exists. Overwrite?\" (without it the\n"
       "                   question is asked on a terminal, and answered No elsewhere)\n"
       "  --no-progress    no progress bar\n"

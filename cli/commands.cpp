@@ -236,7 +236,7 @@ int RunBackup(const CommandLine& line, Session& s, Report& report, CliUi& ui, Js
 }
 
 int RunPorts(Session& s, Report& report, JsonObject& found) {
-  for (const std::string& l : PortListing(s.link, "/dev")) report.Data(l);
+  for (const std::string& l : PortListing(s.link, SerialDeviceRoots{})) report.Data(l);
   report.Data("");
   report.Data("Application folder: " + s.paths.folder);
   JsonObject ports;
@@ -245,7 +245,7 @@ int RunPorts(Session& s, Report& report, JsonObject& found) {
     ports.Add(name, s.link.DeviceFor(name));
   }
   JsonArray devices;
-  for (const std::string& d : SerialDevices("/dev")) devices.AddJson(JsonString(d));
+  for (const std::string& d : SerialDevices()) devices.AddJson(JsonString(d));
   found.AddJson("ports", ports.Text()).AddJson("devices", devices.Text());
   found.Add("folder", s.paths.folder);
   return kExitSuccess;

@@ -1,6 +1,8 @@
 #include "cli/stop_signal.h"
 
+#include <poll.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 
@@ -35,5 +37,15 @@ void InstallStopHandlers() {
 int StopStatus() { return g_stop.load(); }
 
 void RunFinished() {}
+
+void IgnoreClosedPipes() { ::signal(SIGPIPE, SIG_IGN); }
+
+bool AwaitInputUnlessStopped() {
+  for (;;) {
+    if (StopStatus() != 0) return false;
+    pollfd in = {STDIN_FILENO, POLLIN, 0};
+    if (::poll(&in, 1, 100) != 0) return true;
+  }
+}
 
 }  // namespace vok::cli
