@@ -1,23 +1,12 @@
 #include "cli/cli_app.h"
 
-#include <filesystem>
 #include <memory>
-#include <optional>
-#include <system_error>
+#include <utility>
 
-#include "app/folder_lock.h"
-#include "app/settings.h"
 #include "cli/commands.h"
 #include "cli/session.h"
 
 namespace vok::cli {
-
-namespace fs = std::filesystem;
-
-namespace {
-
-
-}  // namespace
 
 std::vector<std::string> ListingLines(const std::string& listing) {
   std::vector<std::string> lines;
@@ -54,35 +43,8 @@ int RunCommand(const CommandLine& line, Report& report, const std::string& defau
     for (const std::string& l : ListingLines(text)) report.Data(l);
     return kExitSuccess;
   }
-  std::string folder = line.folder ? FolderWithSeparator(*line.folder) : default_folder;
-  std::error_code ec;
-  // A folder named on the command line must exist; the default one is made
-  // on first use by CreateWorkFolders.
-  if (line.folder && !fs::is_directory(folder, ec)) {
-    report.Message("no such folder: " + folder, Level::kError);
-    return kExitUsage;
-  }
-  Session s{AppPaths{folder}, 0, 0, LoaderLink()};
-  // Held to the end of the run, before anything of the folder is touched or
-  // the port opened. Listing the ports needs neither.
-  FolderLock lock;
-  if (line.command != Command::Ports) {
-    CliUi lock_ui(report, false, Answer::Cancel, nullptr, 0);
-    if (!LockApplicationFolder(lock, s.paths, lock_ui)) {
-      report.Finish(CommandName(line.command), kExitFailure, JsonObject());
-      return kExitFailure;
-    }
-  }
-  Settings settings = LoadSettings(s.paths);
-  CreateWorkFolders(s.paths);
-  PortTable table = LoadPortTable(s.paths);
-  s.port = settings.port_index;
-  if (line.port && !ResolvePort(*line.port, table, s.port)) {
-    report.Message("--port takes COM1 to COM4 or a device path", Level::kError);
-    return kExitUsage;
-  }
-  s.link.SetPortTable(std::move(table));
-  s.rate = line.baud.value_or(settings.baud_rate);
+  Session s;
+  if (int status = OpenSession(line, report, default_folder, s); status != kExitSuccess) return status;
 
   CliUi ui(report, line.yes, Answer::Cancel, &s.link, s.port);
   JsonObject found;
