@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 
 namespace vok::cli {
 
@@ -44,7 +45,10 @@ bool AwaitInputUnlessStopped() {
   for (;;) {
     if (StopStatus() != 0) return false;
     pollfd in = {STDIN_FILENO, POLLIN, 0};
-    if (::poll(&in, 1, 100) != 0) return true;
+    const int ready = ::poll(&in, 1, 100);
+    // A signal cuts the wait short (poll is never restarted): the flag is
+    // looked at again rather than the read begun, which would go on.
+    if (ready > 0 || (ready < 0 && errno != EINTR)) return true;
   }
 }
 
