@@ -44,7 +44,11 @@ int RunCommand(const CommandLine& line, Report& report, const std::string& defau
     return kExitSuccess;
   }
   Session s;
-  if (int status = OpenSession(line, report, default_folder, s); status != kExitSuccess) return status;
+  // A script learns of a run that ended here too: the result comes last.
+  if (int status = OpenSession(line, report, default_folder, s); status != kExitSuccess) {
+    report.Finish(CommandName(line.command), status, JsonObject());
+    return status;
+  }
 
   CliUi ui(report, line.yes, Answer::Cancel, &s.link, s.port);
   JsonObject found;

@@ -25,10 +25,7 @@ int OpenSession(const CommandLine& line, Report& report, const std::string& defa
   // the port opened. Listing the ports needs neither.
   if (line.command != Command::Ports) {
     CliUi lock_ui(report, false, Answer::Cancel, nullptr, 0);
-    if (!LockApplicationFolder(s.lock, s.paths, lock_ui)) {
-      report.Finish(CommandName(line.command), kExitFailure, JsonObject());
-      return kExitFailure;
-    }
+    if (!LockApplicationFolder(s.lock, s.paths, lock_ui)) return kExitFailure;
   }
   Settings settings = LoadSettings(s.paths);
   CreateWorkFolders(s.paths);

@@ -25,7 +25,7 @@ struct Session {
 // Opens the session of one run: the application folder (default_folder
 // unless the command line names one), its lock, the settings and the port
 // table, the port and the rate. kExitSuccess, or the exit status of a run
-// that ends here after telling why.
+// that ends here after telling why (its result is the caller's).
 int OpenSession(const CommandLine& line, Report& report, const std::string& default_folder,
                 Session& s);
 
