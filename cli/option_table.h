@@ -24,11 +24,11 @@ struct OptionSpec {
   // The help's lines, '\n' between them; empty keeps the option out of the
   // list (one that the synopsis names already).
   std::string help;
-  // Without a value: the member it sets true.
+  // Without a value: the member it sets true (else set is called).
   bool Line::*flag = nullptr;
-  // With a value, or one that ends the command line: sets what the option
-  // stands for; returns the empty text, or the one-line reason why the value
-  // is wrong.
+  // Sets what the option stands for, from its value (empty for an option
+  // without one); returns the empty text, or the one-line reason why the
+  // value is wrong.
   std::function<std::string(const std::string& value, Line& line)> set;
   // The line is over at this option: whatever else stands on it, before or
   // after, is not looked at (--help).
@@ -58,6 +58,22 @@ OptionSpec<Line> ValueOption(std::string name, char letter, std::string value, s
   return o;
 }
 
+// Without a value, for what a member of its own does not say ("--blank"
+// clears the firmware).
+template <class Line>
+OptionSpec<Line> ActionOption(std::string name, char letter, std::string help,
+                              std::function<void(Line&)> act) {
+  OptionSpec<Line> o;
+  o.name = std::move(name);
+  o.letter = letter;
+  o.help = std::move(help);
+  o.set = [act = std::move(act)](const std::string&, Line& line) {
+    act(line);
+    return std::string();
+  };
+  return o;
+}
+
 template <class Line>
 OptionSpec<Line> LineEndingOption(std::string name, char letter,
                                   std::function<void(Line&)> set) {
@@ -71,6 +87,20 @@ OptionSpec<Line> LineEndingOption(std::string name, char letter,
   o.ends_line = true;
   return o;
 }
+
+// The refusals of an option that is not used as the table says, in the
+// program's own words.
+struct OptionRefusals {
+  std::function<std::string(const std::string& arg)> unknown = [](const std::string& arg) {
+    return "unknown option '" + arg + "'";
+  };
+  std::function<std::string(const std::string& name)> takes_no_value = [](const std::string& name) {
+    return "option " + name + " takes no value";
+  };
+  std::function<std::string(const std::string& name)> needs_value = [](const std::string& name) {
+    return "option " + name + " needs a value";
+  };
+};
 
 enum class OptionsParsed {
   kRefused,  // error holds the reason
@@ -102,7 +132,8 @@ std::string LongOptionName(const std::vector<OptionSpec<Line>>& table, const std
 template <class Line>
 OptionsParsed ParseOptions(const std::vector<OptionSpec<Line>>& table,
                            const std::vector<std::string>& args, Line& line,
-                           std::vector<std::string>& words, std::string& error) {
+                           std::vector<std::string>& words, std::string& error,
+                           const OptionRefusals& refusals = {}) {
   bool options_done = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -127,12 +158,12 @@ OptionsParsed ParseOptions(const std::vector<OptionSpec<Line>>& table,
       if (o.name == name) option = &o;
     }
     if (!option) {
-      error = "unknown option '" + arg + "'";
+      error = refusals.unknown(arg);
       return OptionsParsed::kRefused;
     }
     if (option->value.empty()) {
       if (has_value) {
-        error = "option " + name + " takes no value";
+        error = refusals.takes_no_value(name);
         return OptionsParsed::kRefused;
       }
       if (option->ends_line) {
@@ -140,12 +171,13 @@ OptionsParsed ParseOptions(const std::vector<OptionSpec<Line>>& table,
         option->set(std::string(), line);
         return OptionsParsed::kEnded;
       }
-      line.*(option->flag) = true;
-      continue;
-    }
-    if (!has_value) {
+      if (option->flag) {
+        line.*(option->flag) = true;
+        continue;
+      }
+    } else if (!has_value) {
       if (i + 1 >= args.size()) {
-        error = "option " + name + " needs a value";
+        error = refusals.needs_value(name);
         return OptionsParsed::kRefused;
       }
       value = args[++i];

@@ -68,6 +68,20 @@ TEST(OptionTable, TheHelpAndTheParserComeFromTheSameRows) {
       EXPECT_EQ(line.quiet, c.parsed == OptionsParsed::kWords && c.args.back() != "-q") << name;
     }
   }
+
+  // An option that acts rather than sets a member; the program's own words.
+  std::vector<OptionSpec<Line>> table = Table();
+  table.push_back(ActionOption<Line>("--loud", 0, "", [](Line& l) { l.rate = "loud"; }));
+  OptionRefusals words;
+  words.unknown = [](const std::string& arg) { return "unknown option \"" + arg + "\""; };
+  Line line;
+  std::vector<std::string> rest;
+  std::string error;
+  EXPECT_EQ(ParseOptions(table, {"--loud"}, line, rest, error, words), OptionsParsed::kWords);
+  EXPECT_EQ(line.rate, "loud");
+  EXPECT_EQ(ParseOptions(table, {"--loud=1"}, line, rest, error, words), OptionsParsed::kRefused);
+  EXPECT_EQ(ParseOptions(table, {"--x"}, line, rest, error, words), OptionsParsed::kRefused);
+  EXPECT_EQ(error, "unknown option \"--x\"");
 }
 
 }  // namespace
