@@ -2,9 +2,10 @@
 
 #include <charconv>
 #include <climits>
-#include <utility>
 #include <filesystem>
+#include <optional>
 #include <system_error>
+#include <utility>
 
 #include "app/settings.h"
 #include "cli/option_table.h"
@@ -56,7 +57,7 @@ struct CommandSpec {
 };
 
 // The commands in the order of the help; a command may have several
-// synopses. The first word of a synopsis is the command's name.
+// synopses.
 constexpr CommandSpec kCommandTable[] = {
     {Command::Info, "info", "connect, scan, print the component listing", Operands::kNone},
     {Command::Update, "update FILE", "an update from FILE", Operands::kUpdateFile},
