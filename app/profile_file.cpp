@@ -8,7 +8,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/ascii.h"
+#include "link/ascii.h"
 
 namespace vok {
 
@@ -22,7 +22,7 @@ bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\v' || c == '\f'; }
 
 // Names compare without regard to the case of ASCII letters; other bytes
 // compare as they are (the text is never decoded).
-bool SameName(std::string_view a, std::string_view b) { return SameIgnoringAsciiCase(a, b); }
+bool SameName(std::string_view a, std::string_view b) { return SameNoCase(a, b); }
 
 std::string_view Trim(std::string_view s) {
   size_t b = 0, e = s.size();

@@ -7,6 +7,7 @@
 #include "cli/console.h"
 #include "cli/report.h"
 #include "link/loader_link.h"
+#include "link/port_list.h"
 
 namespace vok::cli {
 
@@ -22,10 +23,8 @@ int RunProgram(const std::vector<std::string>& args, Console& console,
                const std::string& default_folder, Asker ask = nullptr);
 
 // The listing of the ports command: COM1 to COM4 with their devices, then
-// the serial devices found beneath dev_root ("/dev" on a real system).
-std::vector<std::string> PortListing(const LoaderLink& link, const std::string& dev_root);
-// Those serial devices alone.
-std::vector<std::string> SerialDevices(const std::string& dev_root);
+// the serial devices found at roots.
+std::vector<std::string> PortListing(const LoaderLink& link, const SerialDeviceRoots& roots);
 
 // A listing with CR LF line ends as lines without them.
 std::vector<std::string> ListingLines(const std::string& listing);

@@ -2,11 +2,14 @@
 
 #include <charconv>
 #include <climits>
-#include <utility>
 #include <filesystem>
+#include <optional>
 #include <system_error>
+#include <utility>
 
 #include "app/settings.h"
+#include "cli/option_table.h"
+#include "link/port_list.h"
 
 #ifndef VOK_VERSION
 #define VOK_VERSION "1.1.1"
@@ -16,41 +19,7 @@ namespace vok::cli {
 
 namespace {
 
-bool IsComName(const std::string& name, int& index) {
-  if (name.size() != 4) return false;
-  auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-  if (up(name[0]) != 'C' || up(name[1]) != 'O' || up(name[2]) != 'M') return false;
-  if (name[3] < '1' || name[3] > '4') return false;
-  index = name[3] - '1';
-  return true;
-}
-
-#ifdef _WIN32
-// A device of the system itself: "\\.\COM12", or COMn beyond the four
-// that the settings name.
-bool IsDevicePath(const std::string& name) {
-  if (name.find('\\') != std::string::npos) return true;
-  auto up = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-  if (name.size() < 4 || name.size() > 6 || up(name[0]) != 'C' || up(name[1]) != 'O' ||
-      up(name[2]) != 'M' || name[3] == '0')
-    return false;
-  for (size_t i = 3; i < name.size(); ++i) {
-    if (name[i] < '0' || name[i] > '9') return false;
-  }
-  return true;
-}
-#else
-bool IsDevicePath(const std::string& name) { return name.find('/') != std::string::npos; }
-#endif
 constexpr char kSep = kPathSeparator;
-
-#ifdef _WIN32
-#define VOK_SYSTEM_FOLDER_TEXT "Program Files"
-#define VOK_USER_FOLDER_TEXT "%LOCALAPPDATA%\\VOK Loader"
-#else
-#define VOK_SYSTEM_FOLDER_TEXT "/usr/bin"
-#define VOK_USER_FOLDER_TEXT "${XDG_DATA_HOME:-~/.local/share}/vokloader"
-#endif
 
 bool ParseRate(const std::string& text, int& rate) {
   if (text.empty() || text.size() > 10) return false;
@@ -77,32 +46,113 @@ bool ParseAddress(const std::string& text, uint32_t& address) {
   return true;
 }
 
-constexpr Command kCommands[] = {Command::Info,  Command::Update, Command::Resume, Command::Backup,
-                                 Command::Start, Command::Ports,  Command::Verify};
+// What a command takes beside its options.
+enum class Operands { kNone, kUpdateFile, kOptionalFile };
 
-std::optional<Command> CommandNamed(const std::string& word) {
-  for (Command c : kCommands) {
-    if (word == CommandName(c)) return c;
+struct CommandSpec {
+  Command command;
+  const char* synopsis;  // after "vokloader-cli [OPTIONS] "
+  const char* help;      // its lines, '\n' between them
+  Operands operands;
+};
+
+// The commands in the order of the help; a command may have several
+// synopses.
+constexpr CommandSpec kCommandTable[] = {
+    {Command::Info, "info", "connect, scan, print the component listing", Operands::kNone},
+    {Command::Update, "update FILE", "an update from FILE", Operands::kUpdateFile},
+    {Command::Update, "update --fresh FILE",
+     "the same when an interrupted update is pending:\n"
+     "what it planned is carried into this update",
+     Operands::kUpdateFile},
+    {Command::Resume, "resume", "carry out the pending command file again", Operands::kNone},
+    {Command::Verify, "verify FILE",
+     "compare the target's memory with FILE; changes\n"
+     "nothing (exit 0 equal, 1 different or failed)",
+     Operands::kUpdateFile},
+    {Command::Backup, "backup [FILE]", "back up RAM and flash (default BACKUP/BKyymmdd.SSS)",
+     Operands::kOptionalFile},
+    {Command::Start, "start", "start the controller's application", Operands::kNone},
+    {Command::Ports, "ports",
+     "print COM1 to COM4 with their devices, then the\n"
+     "application folder in use",
+     Operands::kNone},
+};
+
+const CommandSpec* CommandNamed(const std::string& word) {
+  for (const CommandSpec& c : kCommandTable) {
+    if (word == CommandName(c.command)) return &c;
   }
-  return std::nullopt;
+  return nullptr;
 }
 
-// The long name of a short option, or the argument itself. "-pCOM2" gives
-// "--port" with the value "COM2".
-std::string LongName(const std::string& arg, std::optional<std::string>& value) {
-  if (arg.size() < 2 || arg[0] != '-' || arg[1] == '-') return arg;
-  static const std::pair<char, const char*> kShort[] = {
-      {'h', "--help"}, {'V', "--version"}, {'p', "--port"}, {'b', "--baud"}, {'y', "--yes"}};
-  for (const auto& [letter, name] : kShort) {
-    if (arg[1] != letter) continue;
-    if (arg.size() == 2) return name;
-    // Only the options that take a value may carry it in the same word.
-    if (letter == 'p' || letter == 'b') {
-      value = arg.substr(2);
-      return name;
-    }
-  }
-  return arg;
+using Option = OptionSpec<CommandLine>;
+
+// Sets a member from the value, or tells why the value does not do.
+template <class T>
+auto Setter(bool (*parse)(const std::string&, T&), std::optional<T> CommandLine::*member,
+            std::string refusal) {
+  return [parse, member, refusal](const std::string& value, CommandLine& line) -> std::string {
+    T parsed{};
+    if (!parse(value, parsed)) return refusal + ", not '" + value + "'";
+    line.*member = parsed;
+    return {};
+  };
+}
+
+bool ParsePortName(const std::string& text, std::string& name) {
+  int index = 0;
+  if (!IsComName(text, index) && !IsDevicePath(text)) return false;
+  name = text;
+  return true;
+}
+
+const std::vector<Option>& Options() {
+  static const std::vector<Option> table = {
+      LineEndingOption<CommandLine>("--help", 'h', [](CommandLine& l) { l.command = Command::Help; }),
+      LineEndingOption<CommandLine>("--version", 'V',
+                                    [](CommandLine& l) { l.command = Command::Version; }),
+      ValueOption<CommandLine>(
+          "--port", 'p', "NAME", "COM1 to COM4, or a device path (default: ComPort of VOKLOAD.INI)",
+          Setter(ParsePortName, &CommandLine::port, "--port takes COM1 to COM4 or a device path")),
+      ValueOption<CommandLine>(
+          "--baud", 'b', "RATE", "the rate to ask the loader for (default: Baudrate of VOKLOAD.INI)",
+          Setter(ParseRate, &CommandLine::baud, "--baud takes a positive whole number")),
+      ValueOption<CommandLine>(
+          "--folder", 0, "DIR",
+          std::string("the application folder that holds VOKLOAD.INI, UPDATE and BACKUP\n"
+                      "(default: the executable's folder when it holds VOKLOAD.INI, or\n"
+                      "is yours to write and no system folder such as ") +
+              SystemFolderText() + ";\nelse " + UserFolderText() + "; 'ports' shows it)",
+          [](const std::string& value, CommandLine& l) {
+            if (value.empty()) return std::string("--folder needs a folder");
+            l.folder = value;
+            return std::string();
+          }),
+      FlagOption("--yes", 'y', &CommandLine::yes,
+                 "answer Yes to \"File already exists. Overwrite?\" (without it the\n"
+                 "question is asked on a terminal, and answered No elsewhere)"),
+      FlagOption("--no-progress", 0, &CommandLine::no_progress, "no progress bar"),
+      FlagOption("--verify", 0, &CommandLine::verify,
+                 "update and resume: read every programmed record back and compare it\n"
+                 "with the command file before the command file and marker are removed\n"
+                 "(without it each record is confirmed by the loader's checksum, or\n"
+                 "read back when the loader's checksum is of no known kind)"),
+      FlagOption("--no-verify", 0, &CommandLine::no_verify,
+                 "update and resume: do not confirm programmed records (what is read\n"
+                 "from the target is confirmed always)"),
+      // In the synopsis of update.
+      FlagOption("--fresh", 0, &CommandLine::fresh, ""),
+      ValueOption<CommandLine>(
+          "--base", 0, "ADDR",
+          "update and verify: FILE is a raw binary whose first byte belongs at\n"
+          "ADDR (0x... hexadecimal, else decimal)",
+          Setter(ParseAddress, &CommandLine::base, "--base takes an address such as 0x84000")),
+      FlagOption("--json", 0, &CommandLine::json,
+                 "JSON Lines on standard output, one event a line: step, progress,\n"
+                 "message and, last, result"),
+  };
+  return table;
 }
 
 }  // namespace
@@ -133,123 +183,45 @@ bool WantsJson(const std::vector<std::string>& args) {
 int ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, std::string& error) {
   line = CommandLine{};
   std::vector<std::string> words;
-  bool options_done = false;
-  for (size_t i = 0; i < args.size(); ++i) {
-    const std::string& arg = args[i];
-    if (options_done || arg.size() < 2 || arg[0] != '-') {
-      words.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      options_done = true;
-      continue;
-    }
-    std::optional<std::string> value;
-    std::string name = LongName(arg, value);
-    if (size_t eq = arg.find('='); eq != std::string::npos && arg.compare(0, 2, "--") == 0) {
-      name = arg.substr(0, eq);
-      value = arg.substr(eq + 1);
-    }
-    if (name == "--help" || name == "--version") {
-      if (value) {
-        error = "option " + name + " takes no value";
-        return 0;
-      }
-      // Whatever else stands on the line.
-      line = CommandLine{};
-      line.command = name == "--help" ? Command::Help : Command::Version;
-      return 1;
-    }
-    if (name == "--port" || name == "--baud" || name == "--folder" || name == "--base") {
-      if (!value) {
-        if (i + 1 >= args.size()) {
-          error = "option " + name + " needs a value";
-          return 0;
-        }
-        value = args[++i];
-      }
-      if (name == "--port") {
-        int index = 0;
-        if (!IsComName(*value, index) && !IsDevicePath(*value)) {
-          error = "--port takes COM1 to COM4 or a device path, not '" + *value + "'";
-          return 0;
-        }
-        line.port = *value;
-      } else if (name == "--baud") {
-        int rate = 0;
-        if (!ParseRate(*value, rate)) {
-          error = "--baud takes a positive whole number, not '" + *value + "'";
-          return 0;
-        }
-        line.baud = rate;
-      } else if (name == "--base") {
-        uint32_t address = 0;
-        if (!ParseAddress(*value, address)) {
-          error = "--base takes an address such as 0x84000, not '" + *value + "'";
-          return 0;
-        }
-        line.base = address;
-      } else {
-        if (value->empty()) {
-          error = "--folder needs a folder";
-          return 0;
-        }
-        line.folder = *value;
-      }
-      continue;
-    }
-    bool* flag = nullptr;
-    if (name == "--yes") flag = &line.yes;
-    if (name == "--no-progress") flag = &line.no_progress;
-    if (name == "--verify") flag = &line.verify;
-    if (name == "--no-verify") flag = &line.no_verify;
-    if (name == "--fresh") flag = &line.fresh;
-    if (name == "--json") flag = &line.json;
-    if (!flag) {
-      error = "unknown option '" + arg + "'";
-      return 0;
-    }
-    if (value) {
-      error = "option " + name + " takes no value";
-      return 0;
-    }
-    *flag = true;
+  switch (ParseOptions(Options(), args, line, words, error)) {
+    case OptionsParsed::kRefused: return 0;
+    case OptionsParsed::kEnded: return 1;
+    case OptionsParsed::kWords: break;
   }
 
   if (words.empty()) {
     error = "no command given";
     return 0;
   }
-  std::optional<Command> command = CommandNamed(words[0]);
+  const CommandSpec* command = CommandNamed(words[0]);
   if (!command) {
     error = "unknown command '" + words[0] + "'";
     return 0;
   }
-  line.command = *command;
+  line.command = command->command;
   size_t operands = words.size() - 1;
-  switch (line.command) {
-    case Command::Update:
-    case Command::Verify:
+  switch (command->operands) {
+    case Operands::kUpdateFile:
       if (operands != 1 || words[1].empty()) {
         error = words[0] + " needs exactly one update file";
         return 0;
       }
       line.file = words[1];
       break;
-    case Command::Backup:
+    case Operands::kOptionalFile:
       if (operands > 1) {
-        error = "backup takes at most one file";
+        error = words[0] + " takes at most one file";
         return 0;
       }
       if (operands == 1) {
         line.file = words[1];
         if (line.file.empty()) {
-          error = "backup needs a file name";
+          error = words[0] + " needs a file name";
           return 0;
         }
       }
       break;
-    default:
+    case Operands::kNone:
       if (operands != 0) {
         error = words[0] + " takes no operand";
         return 0;
@@ -288,48 +260,20 @@ std::string FolderWithSeparator(const std::string& dir) {
 }
 
 std::string UsageText() {
-  return
-      "Usage:\n"
-      "  vokloader-cli [OPTIONS] info            connect, scan, print the component listing\n"
-      "  vokloader-cli [OPTIONS] update FILE     an update from FILE\n"
-      "  vokloader-cli [OPTIONS] update --fresh FILE\n"
-      "                                          the same when an interrupted update is pending:\n"
-      "                                          what it planned is carried into this update\n"
-      "  vokloader-cli [OPTIONS] resume          carry out the pending command file again\n"
-      "  vokloader-cli [OPTIONS] verify FILE     compare the target's memory with FILE; changes\n"
-      "                                          nothing (exit 0 equal, 1 different or failed)\n"
-      "  vokloader-cli [OPTIONS] backup [FILE]   back up RAM and flash (default BACKUP/BKyymmdd.SSS)\n"
-      "  vokloader-cli [OPTIONS] start           start the controller's application\n"
-      "  vokloader-cli [OPTIONS] ports           print COM1 to COM4 with their devices, then the\n"
-      "                                          application folder in use\n"
-      "  vokloader-cli -h | --help | -V | --version\n"
-      "\n"
-      "FILE holds Motorola S-records, Intel HEX or ELF (told apart by content), or a raw\n"
-      "binary with --base.\n"
-      "\n"
-      "Options:\n"
-      "  -p, --port NAME  COM1 to COM4, or a device path (default: ComPort of VOKLOAD.INI)\n"
-      "  -b, --baud RATE  the rate to ask the loader for (default: Baudrate of VOKLOAD.INI)\n"
-      "  --folder DIR     the application folder that holds VOKLOAD.INI, UPDATE and BACKUP\n"
-      "                   (default: the executable's folder when it holds VOKLOAD.INI, or\n"
-      "                   is yours to write and no system folder such as " VOK_SYSTEM_FOLDER_TEXT ";\n"
-      "                   else " VOK_USER_FOLDER_TEXT "; 'ports' shows it)\n"
-      "  -y, --yes        answer Yes to \"File already exists. Overwrite?\" (without it the\n"
-      "                   question is asked on a terminal, and answered No elsewhere)\n"
-      "  --no-progress    no progress bar\n"
-      "  --verify         update and resume: read every programmed record back and compare it\n"
-      "                   with the command file before the command file and marker are removed\n"
-      "                   (without it each record is confirmed by the loader's checksum, or\n"
-      "                   read back when the loader's checksum is of no known kind)\n"
-      "  --no-verify      update and resume: do not confirm programmed records (what is read\n"
-      "                   from the target is confirmed always)\n"
-      "  --base ADDR      update and verify: FILE is a raw binary whose first byte belongs at\n"
-      "                   ADDR (0x... hexadecimal, else decimal)\n"
-      "  --json           JSON Lines on standard output, one event a line: step, progress,\n"
-      "                   message and, last, result\n"
-      "\n"
-      "Exit status: 0 success, 1 failure, 2 wrong command line, 3 an interrupted update is\n"
-      "pending (use update --fresh FILE or resume).\n";
+  std::vector<std::pair<std::string, std::string>> commands;
+  for (const CommandSpec& c : kCommandTable)
+    commands.emplace_back(std::string("vokloader-cli [OPTIONS] ") + c.synopsis, c.help);
+  return "Usage:\n" + HelpColumns(commands, 2, 42) +
+         "  vokloader-cli -h | --help | -V | --version\n"
+         "\n"
+         "FILE holds Motorola S-records, Intel HEX or ELF (told apart by content), or a raw\n"
+         "binary with --base.\n"
+         "\n"
+         "Options:\n" +
+         OptionsHelp(Options(), 19) +
+         "\n"
+         "Exit status: 0 success, 1 failure, 2 wrong command line, 3 an interrupted update is\n"
+         "pending (use update --fresh FILE or resume).\n";
 }
 
 std::string VersionText() { return "Vok Loader Version " VOK_VERSION "\n"; }

@@ -50,6 +50,9 @@ int ResolvePort(const std::string& name, PortTable& table, int& index);
 std::string FolderWithSeparator(const std::string& dir);
 
 std::string UsageText();
+// The folders that the help of --folder names, as this system calls them.
+const char* SystemFolderText();
+const char* UserFolderText();
 std::string VersionText();
 
 }  // namespace vok::cli

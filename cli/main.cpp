@@ -1,4 +1,3 @@
-#include <csignal>
 #include <iostream>
 #include <optional>
 #include <string>
@@ -11,16 +10,8 @@
 #include "cli/console.h"
 #include "cli/stop_signal.h"
 
-#ifndef _WIN32
-#include <poll.h>
-#endif
-
 int main(int argc, char** argv) {
-  // A reader that goes away (a closed pipe) must not kill an update half way:
-  // writes then fail quietly and the procedure runs to its end.
-#ifdef SIGPIPE
-  std::signal(SIGPIPE, SIG_IGN);
-#endif
+  vok::cli::IgnoreClosedPipes();
   vok::cli::InstallStopHandlers();
   std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
   vok::cli::Console console(std::cout, ::isatty(STDOUT_FILENO) == 1, std::cerr,
@@ -30,17 +21,10 @@ int main(int argc, char** argv) {
   auto ask = [&console](const std::string& question) -> std::optional<bool> {
     if (::isatty(STDIN_FILENO) != 1 || ::isatty(STDERR_FILENO) != 1) return std::nullopt;
     console.Prompt(question + " (y/N) ");
-#ifndef _WIN32
-    // Ctrl-C at the question answers No: the read itself would go on.
-    for (;;) {
-      if (vok::cli::StopStatus() != 0) {
-        console.EndPrompt();
-        return false;
-      }
-      pollfd in = {STDIN_FILENO, POLLIN, 0};
-      if (::poll(&in, 1, 100) != 0) break;
+    if (!vok::cli::AwaitInputUnlessStopped()) {
+      console.EndPrompt();
+      return false;
     }
-#endif
     std::string answer;
     if (!std::getline(std::cin, answer)) {
       console.EndPrompt();

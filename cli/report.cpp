@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "cli/stop_signal.h"
-
 namespace vok::cli {
 
 namespace {
@@ -15,16 +13,6 @@ const char* LevelName(Level level) {
     case Level::kError: break;
   }
   return "error";
-}
-
-Level LevelOf(Icon icon) {
-  switch (icon) {
-    case Icon::Stop: return Level::kError;
-    case Icon::None:
-    case Icon::Warning:
-    case Icon::Exclamation: break;
-  }
-  return Level::kWarning;
 }
 
 }  // namespace
@@ -109,95 +97,6 @@ void JsonReport::Finish(const std::string& command, int exit_status, const JsonO
     result.Add("message", message.empty() ? command + " failed" : message);
   }
   console_.Out(result.Merge(found).Text());
-}
-
-// ---------------------------------------------------------------- adapters
-
-std::vector<std::string> PortFailureLines(const PortOpenFailure& f, const std::string& name) {
-  const std::string device = f.device.empty() ? name : f.device;
-  const std::string which = device == name || name.empty() ? device : device + " (" + name + ")";
-  switch (f.kind) {
-    case PortOpenFailure::kNone:
-      // Nothing was opened: the name stands for no device.
-      return {"cannot open " + which + ": no device of this name"};
-    case PortOpenFailure::kBusy:
-      return {"cannot open " + which + ": the device is held by another program (" + f.reason + ")"};
-    case PortOpenFailure::kSetup:
-      return {"cannot set up " + which + " as a serial line: " + f.reason};
-    case PortOpenFailure::kDenied:
-#ifdef __linux__
-      return {"cannot open " + which + ": " + f.reason,
-              "serial devices belong to the group dialout: add the user to it "
-              "(sudo usermod -aG dialout $USER) and log in again"};
-#endif
-    case PortOpenFailure::kMissing:
-    case PortOpenFailure::kOther:
-      break;
-  }
-  return {"cannot open " + which + ": " + f.reason};
-}
-
-CliUi::CliUi(Report& report, bool yes, Answer retry_cancel, const LoaderLink* link, int port,
-             std::string chosen_file)
-    : report_(report),
-      yes_(yes),
-      retry_cancel_(retry_cancel),
-      link_(link),
-      port_(port),
-      chosen_file_(std::move(chosen_file)) {}
-
-Answer CliUi::ShowMessage(const std::string& text, Buttons buttons, Icon icon, const std::string&) {
-  // A message that follows a failed open is about it ("Cannot connect to
-  // target loader!"): the device and the reason come first.
-  TellPortFailure();
-  switch (buttons) {
-    case Buttons::YesNo: {
-      if (yes_) {
-        report_.Message(text + " Yes (--yes)", Level::kWarning);
-        return Answer::Yes;
-      }
-      if (std::optional<bool> answer = report_.Ask(text)) return *answer ? Answer::Yes : Answer::No;
-      report_.Message(text + " No (answer Yes with --yes)", Level::kWarning);
-      return Answer::No;
-    }
-    case Buttons::RetryCancel:
-      report_.Message(text, LevelOf(icon));
-      return retry_cancel_;
-    case Buttons::Ok:
-      break;
-  }
-  report_.Message(text, LevelOf(icon));
-  return Answer::Ok;
-}
-
-bool CliUi::TellPortFailure() {
-  if (!link_) return false;
-  const PortOpenFailure& failure = link_->Port().LastOpenFailure();
-  if (failure.kind == PortOpenFailure::kNone) return false;
-  if (port_failure_told_) return true;
-  port_failure_told_ = true;
-  const std::vector<std::string> lines = PortFailureLines(failure, "COM" + std::to_string(port_ + 1));
-  for (size_t i = 0; i < lines.size(); ++i)
-    report_.Message(lines[i], i == 0 ? Level::kError : Level::kInfo);
-  return true;
-}
-
-bool CliUi::StopRequested() { return StopStatus() != 0; }
-
-bool CliUi::ChoosePort(int&) {
-  TellPortFailure();
-  return false;
-}
-
-bool CliUi::ChooseFile(const FileDialogRequest&, std::string& path) {
-  if (chosen_file_.empty()) return false;
-  path = chosen_file_;
-  return true;
-}
-
-void CliLog::BeginStep(const std::string& text) {
-  pending_ = text;
-  report_.BeginStep(text);
 }
 
 }  // namespace vok::cli

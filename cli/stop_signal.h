@@ -22,6 +22,15 @@ int StopStatus();
 // since the system ends the process as soon as the handler returns.
 void RunFinished();
 
+// A reader that goes away (a closed pipe) must not kill an update half way:
+// writes then fail quietly and the procedure runs to its end.
+void IgnoreClosedPipes();
+
+// Waits until standard input has something to read (true) or a stop is
+// asked for (false), so that Ctrl-C at a question answers No: the read itself
+// would go on. Windows leaves the wait to the read (true at once).
+bool AwaitInputUnlessStopped();
+
 #ifdef _WIN32
 // The console control handler itself, for the tests: TRUE when the event
 // was taken as a request to stop.

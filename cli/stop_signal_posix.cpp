@@ -1,8 +1,11 @@
 #include "cli/stop_signal.h"
 
+#include <poll.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 
 namespace vok::cli {
 
@@ -35,5 +38,18 @@ void InstallStopHandlers() {
 int StopStatus() { return g_stop.load(); }
 
 void RunFinished() {}
+
+void IgnoreClosedPipes() { ::signal(SIGPIPE, SIG_IGN); }
+
+bool AwaitInputUnlessStopped() {
+  for (;;) {
+    if (StopStatus() != 0) return false;
+    pollfd in = {STDIN_FILENO, POLLIN, 0};
+    const int ready = ::poll(&in, 1, 100);
+    // A signal cuts the wait short (poll is never restarted): the flag is
+    // looked at again rather than the read begun, which would go on.
+    if (ready > 0 || (ready < 0 && errno != EINTR)) return true;
+  }
+}
 
 }  // namespace vok::cli

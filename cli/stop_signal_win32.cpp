@@ -44,4 +44,9 @@ int StopStatus() { return g_stop.load() & ~kFinished; }
 
 void RunFinished() { g_stop.fetch_or(kFinished); }
 
+// Writes to a closed pipe fail with an error here; there is no signal.
+void IgnoreClosedPipes() {}
+
+bool AwaitInputUnlessStopped() { return true; }
+
 }  // namespace vok::cli

@@ -22,7 +22,7 @@ TEST(CliPorts, ListsTheTableThenStableNamesThenTheSerialDevices) {
   LoaderLink link;
   link.SetPortTable({{"COM2", "/dev/serial/by-id/usb-Maker_Cable_42-if00"}});
   std::string root = dev.path().string();
-  EXPECT_EQ(PortListing(link, root),
+  EXPECT_EQ(PortListing(link, {root, root + "/serial/by-id"}),
             (std::vector<std::string>{
                 "COM1=/dev/ttyS0", "COM2=/dev/serial/by-id/usb-Maker_Cable_42-if00",
                 "COM3=/dev/ttyS2", "COM4=/dev/ttyS3", "", "Serial devices of this system:",
@@ -31,7 +31,7 @@ TEST(CliPorts, ListsTheTableThenStableNamesThenTheSerialDevices) {
                 "  " + root + "/ttyS10", "  " + root + "/ttyUSB0"}));
 
   test::TempDir empty;
-  std::vector<std::string> none = PortListing(link, empty.path().string());
+  std::vector<std::string> none = PortListing(link, {empty.path().string(), (empty.path() / "serial" / "by-id").string()});
   EXPECT_EQ(none.back(), "  (none found)");
 }
 

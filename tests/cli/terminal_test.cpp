@@ -8,6 +8,7 @@
 #include "cli/command_line.h"
 #include "cli/console.h"
 #include "cli/json.h"
+#include "cli/cli_ui.h"
 #include "cli/report.h"
 #include "link/link_error.h"
 
@@ -371,6 +372,21 @@ TEST(CliCommandLine, WrongCommandLinesAreRefusedWithAReason) {
     EXPECT_EQ(Refused({"update", "--base", address, "f"}),
               std::string("--base takes an address such as 0x84000, not '") + address + "'");
   EXPECT_EQ(Refused({"info", "--json=yes"}), "option --json takes no value");
+  const struct {
+    std::vector<std::string> args;
+    const char* error;
+  } kMore[] = {
+      {{"backup", ""}, "backup needs a file name"},
+      {{"update", ""}, "update needs exactly one update file"},
+      {{"-hx"}, "unknown option '-hx'"},
+      {{"--help=1"}, "option --help takes no value"},
+      {{"info", "-yx"}, "unknown option '-yx'"},
+      {{"--", "--help"}, "unknown command '--help'"},
+      {{"info", "--port="}, "--port takes COM1 to COM4 or a device path, not ''"},
+      {{"--fresh=1", "update", "f"}, "option --fresh takes no value"},
+      {{"--unknown=3"}, "unknown option '--unknown=3'"},
+  };
+  for (const auto& c : kMore) EXPECT_EQ(Refused(c.args), c.error) << testing::PrintToString(c.args);
 }
 
 TEST(CliCommandLine, PortNamesAndDevicePaths) {

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "cli/cli_ui.h"
+#include "cli/command_line.h"
+#include "cli/json.h"
+#include "cli/report.h"
+#include "cli/session.h"
+
+// The commands of the program, each against the session of its run. Each
+// returns the exit status and puts what it found, for the JSON result, into
+// found.
+namespace vok::cli {
+
+int RunInfo(Session& s, Report& report, CliUi& ui, JsonObject& found);
+int RunStart(Session& s, CliUi& ui);
+// update and resume.
+int RunUpdate(const CommandLine& line, Session& s, Report& report, CliUi& ui, JsonObject& found);
+int RunVerify(const CommandLine& line, Session& s, Report& report, CliUi& ui, JsonObject& found);
+int RunBackup(const CommandLine& line, Session& s, Report& report, CliUi& ui, JsonObject& found);
+int RunPorts(Session& s, Report& report, JsonObject& found);
+
+// A command that a signal stopped at its safe point ends with the status
+// that names the signal; one that had finished all the same keeps its own.
+int AfterStop(Report& report, int status, const AppPaths& paths);
+
+}  // namespace vok::cli
