@@ -18,6 +18,7 @@
 #include <windows.h>
 #endif
 
+#include "app/app_folder.h"
 #include "app/folder_lock.h"
 #include "app/settings.h"
 #include "backup/backup_procedure.h"
@@ -178,6 +179,16 @@ int RunUpdate(const CommandLine& line, Session& s, Report& report, CliUi& ui, Js
     report.Message("Last update was aborted during critical action!", Level::kWarning);
     report.Message("Use 'resume' to carry the pending update out again, or 'update --fresh FILE' to "
                    "update from FILE instead; what the interrupted update kept is carried over.",
+                   Level::kInfo);
+    return kExitUpdatePending;
+  }
+  // An update interrupted in another folder (under sudo, or by a copy of
+  // the program elsewhere) is carried out there first, unless a fresh run
+  // was asked for.
+  if (!resume && !pending && !line.fresh &&
+      !StopForUpdatePendingElsewhere(OtherApplicationFolders(s.paths.folder), s.paths, ui)
+           .empty()) {
+    report.Message("Or use 'update --fresh FILE' to update from FILE here all the same.",
                    Level::kInfo);
     return kExitUpdatePending;
   }
