@@ -554,6 +554,21 @@ TEST(UpdateProcedure, FailuresBeforeProgrammingLeaveTheTargetUntouched) {
     untouched(b);
   }
   {
+    // Data in the loader's own block: the plan is refused before its marker.
+    ProcedureBench b;
+    PrepareOldMemory(b.sim());
+    test::WriteUpdateFile(b.UpdateFile("loader.sss"), kHeader,
+                          {{0x84400, Pattern(0x10, 1)}, {0x82000, Pattern(0x10, 2)}});
+    b.fields.file_name = b.UpdateFile("loader.sss");
+    UpdateContext c = b.Update();
+    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_EQ(b.ui.MessageTexts(),
+              std::vector<std::string>{"The update cannot be carried out: it programs 0x00082000, "
+                                       "which lies neither in RAM nor in a sector it erases"});
+    EXPECT_EQ(tail(b, 3)[0], "Building update command file failed");
+    untouched(b);
+  }
+  {
     // The target falls silent at the first read of the kept contents.
     ProcedureBench b(ProcedureBench::DefaultOptions(),
                      [](uint8_t command, uint32_t) { return command == test::kReadCommand; });
