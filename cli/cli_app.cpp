@@ -173,6 +173,8 @@ int RunUpdate(const CommandLine& line, Session& s, Report& report, CliUi& ui, Js
   bool resume = line.command == Command::Resume;
   if (resume && !pending) {
     report.Message("No interrupted update is pending.", Level::kError);
+    // Named, should it be in another folder of this user.
+    StopForUpdatePendingElsewhere(OtherApplicationFolders(s.paths.folder), s.paths, ui);
     return kExitFailure;
   }
   if (!resume && pending && !line.fresh) {

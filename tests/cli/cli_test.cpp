@@ -503,6 +503,9 @@ TEST_F(CliTest, AJournalElsewhereOrAForeignCommandFileSendsNothing) {
                        "vokloader-cli: Or use 'update --fresh FILE' to update from FILE here "
                        "all the same.\n");
   EXPECT_EQ(r.out, "");
+  r = RunProgramIn(copy, {"--folder", dir.folder(), "resume"}, dir.path().string());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Has(r.err, "pending in another folder: " + Path("station/"))) << r.err;
 
   fs::create_directory(Path("UPDATE"));
   WriteFile(Path("UPDATE/UPDATE.CMD"), std::string("\x00\x00\x08\x00\0\0\0\0", 8));
