@@ -207,7 +207,7 @@ int OnUpdate(UpdateContext& c, UpdateFields& fields, const UpdateOptions& option
   // A fresh run that nobody chose deliberately stops for a journal left in
   // another folder: planning here would read its half-erased sectors as the
   // bytes to keep.
-  if (!resumed && !pending_here && !options.fresh &&
+  if (!resumed && !pending_here &&
       !StopForUpdatePendingElsewhere(options.other_folders, c.paths, c.ui).empty())
     return 0;
 

