@@ -3,6 +3,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace vok {
 
@@ -36,6 +37,24 @@ bool IsSystemProgramFolder(const std::string& folder, const EnvironmentLookup& e
 // write there and it is no system program folder (a portable copy);
 // otherwise the per-user folder, or exe_folder when there is none.
 std::string ChooseApplicationFolder(const std::string& exe_folder, const EnvironmentLookup& env);
+
+// A user's home folder from the system's user database; nullopt for no such
+// user (and always on Windows, where an elevated run keeps its user).
+std::optional<std::string> UserHomeFolder(const std::string& user);
+using HomeLookup = std::function<std::optional<std::string>(const std::string& user)>;
+
+// The application folders other than app_folder where a run of this user
+// may have kept its journal, each ending in a separator and named once: the
+// program's own folder, the per-user folder, under sudo the per-user folder
+// of the user who invoked it (SUDO_USER), and root's, which a run under sudo
+// without its own environment uses. Folders this user cannot read are
+// listed too; their journal simply is not seen.
+std::vector<std::string> OtherApplicationFolders(const std::string& app_folder,
+                                                 const std::string& exe_folder,
+                                                 const EnvironmentLookup& env,
+                                                 const HomeLookup& home);
+// The same for this process.
+std::vector<std::string> OtherApplicationFolders(const std::string& app_folder);
 
 // ChooseApplicationFolder for this process, ending in a separator. The
 // folder may not exist yet: CreateWorkFolders makes it.

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <system_error>
 #include <utility>
@@ -81,8 +82,13 @@ class StagedBackupFile {
                           std::filesystem::path(final_).filename().string() + ".XXXXXX";
     if (!MakeFreshFolder(pattern)) return false;
     folder_ = pattern;
-    staged_ = folder_ + kSep + std::filesystem::path(final_).filename().string();
-    if (hold_.Acquire(folder_ + kSep) == FolderLock::Result::kLocked) return true;
+    const std::string name = std::filesystem::path(final_).filename().string();
+    staged_ = folder_ + kSep + name;
+    // The mark goes in first: a later clean-up removes no folder without it.
+    if (WriteWholeFile(MarkText(name).data(), MarkText(name).size(),
+                       folder_ + kSep + kMarkName) == 1 &&
+        hold_.Acquire(folder_ + kSep) == FolderLock::Result::kLocked)
+      return true;
     Discard();
     return false;
   }
@@ -104,8 +110,9 @@ class StagedBackupFile {
   }
 
   // Removes what a backup into that folder left when it was killed or the
-  // power failed: staging folders that hold nothing but their own files,
-  // and that no running backup holds.
+  // power failed: staging folders that bear this program's mark and hold
+  // nothing but their own files, and that no running backup holds. A
+  // user's folder that merely looks alike has no mark and stays.
   static void RemoveAbandoned(const std::string& folder) {
     std::vector<std::pair<std::string, std::string>> found;  // folder, staged file
     std::error_code ec;
@@ -136,17 +143,34 @@ class StagedBackupFile {
     return true;
   }
 
+  // Names no user would give a file, and a content no one writes by chance.
+  static constexpr const char* kMarkName = "VOKLOAD-STAGING.MRK";
+  static std::string MarkText(const std::string& name) {
+    return "VOK Loader staging folder of the backup file " + name + "\n";
+  }
+
   static bool HoldsOnlyOwnFiles(const std::filesystem::path& staging, const std::string& name) {
     std::error_code ec;
+    bool marked = false;
     for (auto it = std::filesystem::directory_iterator(staging, ec);
          !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
       const std::string entry = it->path().filename().string();
       std::error_code ec2;
-      if ((entry != name && entry != FolderLock::kFileName) || it->is_symlink(ec2) ||
-          !it->is_regular_file(ec2))
+      if ((entry != name && entry != FolderLock::kFileName && entry != kMarkName) ||
+          it->is_symlink(ec2) || !it->is_regular_file(ec2))
         return false;
+      if (entry == kMarkName) marked = HasMark(it->path().string(), name);
     }
-    return !ec;
+    return !ec && marked;
+  }
+
+  static bool HasMark(const std::string& path, const std::string& name) {
+    const std::string expected = MarkText(name);
+    std::ifstream in(path, std::ios::binary);
+    std::string text(expected.size() + 1, '\0');
+    in.read(text.data(), static_cast<std::streamsize>(text.size()));
+    return static_cast<size_t>(in.gcount()) == expected.size() &&
+           text.compare(0, expected.size(), expected) == 0;
   }
 
   // The lock goes before its file, so that on Windows the file can go at
@@ -159,6 +183,7 @@ class StagedBackupFile {
     // 260 characters.
     std::filesystem::remove(staged, ec);
     std::filesystem::remove(staging + kSep + FolderLock::kFileName, ec);
+    std::filesystem::remove(staging + kSep + kMarkName, ec);
     std::filesystem::remove(staging, ec);
   }
 

@@ -7,12 +7,13 @@
 
 #include "app/settings.h"
 #include "app/user_interface.h"
+#include "image/target_memory.h"
 #include "link/loader_link.h"
 
 namespace vok {
 
 // The areas a backup saves, in the order they are written.
-inline constexpr uint32_t kBackupRamFirst = 0x10000, kBackupRamLast = 0x3FFFF;
+inline constexpr uint32_t kBackupRamFirst = kTargetRamFirst, kBackupRamLast = kTargetRamLast;
 inline constexpr uint32_t kBackupFlashFirst = 0x84000, kBackupFlashLast = 0xFFFFF;
 
 // What the Backup window's handlers work with; the window (or the command

@@ -8,6 +8,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/app_folder.h"
 #include "backup/backup_procedure.h"
 #include "cli/cli_app.h"
 #include "cli/stop_signal.h"
@@ -153,12 +154,24 @@ int RunUpdate(const CommandLine& line, Session& s, Report& report, CliUi& ui, Js
   bool resume = line.command == Command::Resume;
   if (resume && !pending) {
     report.Message("No interrupted update is pending.", Level::kError);
+    // Named, should it be in another folder of this user.
+    StopForUpdatePendingElsewhere(OtherApplicationFolders(s.paths.folder), s.paths, ui);
     return kExitFailure;
   }
   if (!resume && pending && !line.fresh) {
     report.Message("Last update was aborted during critical action!", Level::kWarning);
     report.Message("Use 'resume' to carry the pending update out again, or 'update --fresh FILE' to "
                    "update from FILE instead; what the interrupted update kept is carried over.",
+                   Level::kInfo);
+    return kExitUpdatePending;
+  }
+  // An update interrupted in another folder (under sudo, or by a copy of
+  // the program elsewhere) is carried out there first, unless a fresh run
+  // was asked for.
+  if (!resume && !pending && !line.fresh &&
+      !StopForUpdatePendingElsewhere(OtherApplicationFolders(s.paths.folder), s.paths, ui)
+           .empty()) {
+    report.Message("Or use 'update --fresh FILE' to update from FILE here all the same.",
                    Level::kInfo);
     return kExitUpdatePending;
   }

@@ -33,6 +33,9 @@ inline constexpr std::array<FlashSector, 6> kFlashSectors = {{
     {0xE0000, 0x20000},
 }};
 
+// The controller's RAM, which a command file may program without an erase.
+inline constexpr uint32_t kTargetRamFirst = 0x10000, kTargetRamLast = 0x3FFFF;
+
 inline constexpr uint32_t kReadPiece = 1024;
 
 // Adds to touched every sector that an update range overlaps (made by

@@ -1,17 +1,38 @@
 #include "update/command_file.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 #include <unistd.h>
 
 #include "image/file.h"
+#include "image/target_memory.h"
 
 namespace vok {
 
 namespace {
 
 constexpr size_t kIoBlock = 64 * 1024;
+
+std::string Hex(uint32_t v) {
+  char b[16];
+  std::snprintf(b, sizeof b, "0x%08lX", static_cast<unsigned long>(v));
+  return b;
+}
+
+// [first, end) in 64 bits, so a run may end at 0xFFFFFFFF.
+struct Span {
+  uint64_t first, end;
+};
+
+// The first address of [first, end) that no span holds; end when all lie in
+// them. spans sorted by first and merged.
+uint64_t FirstOutside(const std::vector<Span>& spans, uint64_t first, uint64_t end) {
+  for (const Span& s : spans)
+    if (s.first <= first && first < s.end) first = s.end;
+  return std::min(first, end);
+}
 
 void Put32(std::vector<uint8_t>& out, uint32_t v) {
   for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
@@ -119,6 +140,7 @@ int BuildUpdateCommandFile(const AppPaths& paths, UserInterface& ui, MemoryImage
   }
   const std::string written = replace ? paths.UpdateCmd() + ".new" : paths.UpdateCmd();
   CommandFileWriter out;
+  std::string fault;
   if (!out.Create(written)) {
     ui.ShowMessage("Cannot open command file", Buttons::Ok, Icon::Stop, kAppTitle);
     return 0;
@@ -137,11 +159,27 @@ int BuildUpdateCommandFile(const AppPaths& paths, UserInterface& ui, MemoryImage
     // machine could still cut short: the file and its folder entry reach the
     // disk first.
     out.Finish();
-    if (replace) ReplaceFile(written, paths.UpdateCmd());
-    SyncFolder(paths.UpdateDir());
+    // Checked as a resumption would check it: a plan that reaches beyond
+    // RAM and the sectors it erases never gets a marker.
+    CommandFileReader reader;
+    if (!reader.Open(written)) throw FileException("cannot open", written, 0);
+    fault = CommandFileFault(reader);
+    reader.Close();
+    if (fault.empty()) {
+      if (replace) ReplaceFile(written, paths.UpdateCmd());
+      SyncFolder(paths.UpdateDir());
+    }
   } catch (const FileException&) {
     out.Abandon();
     if (replace) ::unlink(written.c_str());
+    return 0;
+  }
+  if (!fault.empty()) {
+    // Without a marker a command file is only a plan that failed; the one
+    // written beside an interrupted update's goes.
+    if (replace) ::unlink(written.c_str());
+    ui.ShowMessage("The update cannot be carried out: " + fault, Buttons::Ok, Icon::Stop,
+                   kAppTitle);
     return 0;
   }
   // The marker that stands already keeps standing.
@@ -200,34 +238,100 @@ size_t CommandFileReader::Take(uint8_t* out, size_t n) {
   return got;
 }
 
-[[noreturn]] void CommandFileReader::Damaged(const char* what) const {
-  throw FileException(what, file_.Path(), 0);
+[[noreturn]] void CommandFileReader::Damaged(const std::string& reason) const {
+  throw CommandFileDamage(reason, file_.Path());
 }
 
 bool CommandFileReader::NextSector(uint32_t& address) {
-  if (in_program_section_) Damaged("erase section already read");
+  if (in_program_section_) throw FileException("erase section already read", file_.Path(), 0);
   uint8_t b[4];
-  if (Take(b, 4) < 4) Damaged("command file ends inside its erase section");
+  if (Take(b, 4) < 4) Damaged("it ends inside its list of sectors");
   address = uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
   if (address == 0) in_program_section_ = true;
   return address != 0;
 }
 
 bool CommandFileReader::NextRecord(CommandRecord& record) {
-  if (!in_program_section_) Damaged("erase section not read");
+  if (!in_program_section_) throw FileException("erase section not read", file_.Path(), 0);
   uint8_t b[4];
   size_t got = Take(b, 4);
   if (got == 0) return false;  // the commands are complete
-  if (got < 4) Damaged("command file ends inside a record");
+  if (got < 4) Damaged("it ends before its last record");
   record.address =
       uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
-  if (Take(b, 2) < 2) Damaged("command file ends inside a record");
+  if (Take(b, 2) < 2) Damaged("it ends before its last record");
   record.length = static_cast<uint16_t>(b[0] | b[1] << 8);
   if (record.length == 0 || record.length > kCommandChunkSize)
-    Damaged("command file record of a length no writer makes");
-  if (Take(record.data, record.length) < record.length)
-    Damaged("command file ends inside a record");
+    Damaged("its record at " + Hex(record.address) + " holds " + std::to_string(record.length) +
+            " bytes, which no update writes");
+  if (Take(record.data, record.length) < record.length) Damaged("it ends before its last record");
   return true;
+}
+
+// ---------------------------------------------------------------------------
+
+std::string CommandFileFault(CommandFileReader& reader) {
+  reader.Rewind();
+  std::string fault;
+  try {
+    // RAM and the erased sectors, merged where they touch.
+    std::vector<Span> writable{{kTargetRamFirst, uint64_t{kTargetRamLast} + 1}};
+    uint32_t sector;
+    while (reader.NextSector(sector)) {
+      const auto s = std::find_if(kFlashSectors.begin(), kFlashSectors.end(),
+                                  [sector](const FlashSector& f) { return f.start == sector; });
+      if (s == kFlashSectors.end()) {
+        fault = "it erases " + Hex(sector) + ", which is no sector of the flash";
+        break;
+      }
+      writable.push_back({s->start, uint64_t{s->start} + s->length});
+    }
+    if (fault.empty()) {
+      std::sort(writable.begin(), writable.end(),
+                [](const Span& a, const Span& b) { return a.first < b.first; });
+      std::vector<Span> merged;
+      for (const Span& s : writable) {
+        if (!merged.empty() && s.first <= merged.back().end)
+          merged.back().end = std::max(merged.back().end, s.end);
+        else
+          merged.push_back(s);
+      }
+      CommandRecord record;
+      while (reader.NextRecord(record)) {
+        const uint64_t end = uint64_t{record.address} + record.length;
+        const uint64_t outside = FirstOutside(merged, record.address, end);
+        if (outside < end) {
+          fault = "it programs " + Hex(static_cast<uint32_t>(outside)) +
+                  ", which lies neither in RAM nor in a sector it erases";
+          break;
+        }
+      }
+    }
+  } catch (const CommandFileDamage& damage) {
+    fault = damage.Reason();
+  }
+  reader.Rewind();
+  return fault;
+}
+
+CommandFileCheck CheckCommandFile(const std::string& path) {
+  CommandFileReader reader;
+  CommandFileCheck check;
+  try {
+    if (!reader.Open(path)) {
+      check.state = CommandFileState::kMissing;
+      return check;
+    }
+    check.reason = CommandFileFault(reader);
+  } catch (const FileException& e) {
+    check.reason = std::string("it cannot be read (") + e.what() + ")";
+  }
+  if (!check.reason.empty()) check.state = CommandFileState::kDamaged;
+  return check;
+}
+
+std::string DamagedCommandFileMessage(const std::string& reason) {
+  return "The command file of the interrupted update is damaged: " + reason;
 }
 
 }  // namespace vok

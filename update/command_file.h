@@ -49,11 +49,22 @@ struct CommandRecord {
   uint8_t data[kCommandChunkSize];
 };
 
+// What a damaged command file holds, in words that follow "... is damaged: ".
+class CommandFileDamage : public FileException {
+ public:
+  CommandFileDamage(const std::string& reason, const std::string& path)
+      : FileException(reason, path, 0), reason_(reason) {}
+  const std::string& Reason() const { return reason_; }
+
+ private:
+  std::string reason_;
+};
+
 // Reads a command file front to back and refuses what a damaged file would
 // hold: an erase section without its terminator, a record cut short, a record
-// length of 0 or above 1024. Every such fault, like every read error, is
-// raised as a FileException. Bytes are counted as they are taken, the
-// erase section included.
+// length of 0 or above 1024. Every such fault is raised as a
+// CommandFileDamage, every read error as a FileException. Bytes are counted
+// as they are taken, the erase section included.
 class CommandFileReader {
  public:
   CommandFileReader();
@@ -78,7 +89,7 @@ class CommandFileReader {
  private:
   // Up to n bytes; fewer only at the end of the file.
   size_t Take(uint8_t* out, size_t n);
-  [[noreturn]] void Damaged(const char* what) const;
+  [[noreturn]] void Damaged(const std::string& reason) const;
 
   File file_;
   uint64_t size_ = 0;
@@ -89,5 +100,24 @@ class CommandFileReader {
   bool eof_ = false;
   bool in_program_section_ = false;
 };
+
+// Why the command file in the reader must not be carried out; empty when it
+// may. Reads it once to its end: its structure as the reader refuses it,
+// then what it would do: every sector it erases must be a sector of the
+// flash table, every record must lie in RAM or in the sectors it erases (a
+// record elsewhere would program flash that nothing erased, or the loader's
+// own block). Leaves the reader rewound. A read error is raised.
+std::string CommandFileFault(CommandFileReader& reader);
+
+enum class CommandFileState { kSound, kMissing, kDamaged };
+struct CommandFileCheck {
+  CommandFileState state = CommandFileState::kSound;
+  std::string reason;  // for kDamaged; a read error is told as one too
+};
+// CommandFileFault of the file at path; kMissing when it cannot be opened.
+CommandFileCheck CheckCommandFile(const std::string& path);
+
+// "The command file of the interrupted update is damaged: " and the reason.
+std::string DamagedCommandFileMessage(const std::string& reason);
 
 }  // namespace vok

@@ -34,18 +34,6 @@ void ShowProgress(ProgressBar* bar, uint64_t total, uint64_t done) {
   bar->SetProgress(static_cast<uint32_t>(total), static_cast<uint32_t>(std::min(done, total)));
 }
 
-// Reads the whole file once, so that a damaged command file is refused
-// before the first sector is erased rather than half way through.
-void CheckCommandFile(CommandFileReader& reader) {
-  uint32_t address;
-  while (reader.NextSector(address)) {
-  }
-  CommandRecord record;
-  while (reader.NextRecord(record)) {
-  }
-  reader.Rewind();
-}
-
 // The length of the sector that starts there; 0 for no sector of the table.
 uint32_t FlashSectorLength(uint32_t start) {
   for (const FlashSector& s : kFlashSectors)
@@ -193,7 +181,13 @@ int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterf
       ui.ShowMessage("Cannot open command file", Buttons::Ok, Icon::Stop, kAppTitle);
       return 0;
     }
-    CheckCommandFile(reader);
+    // The whole file is read and judged before the first command: a damaged
+    // or foreign one is refused before anything is erased.
+    if (const std::string fault = CommandFileFault(reader); !fault.empty()) {
+      reader.Close();
+      ui.ShowMessage(DamagedCommandFileMessage(fault), Buttons::Ok, Icon::Stop, kAppTitle);
+      return 0;
+    }
     const uint64_t total = reader.Size();
 
     bool ok = true;

@@ -48,22 +48,6 @@ std::vector<Span> SpansOf(std::initializer_list<const MemoryRangeList*> lists) {
 
 }  // namespace
 
-bool CommandFileCarriesOver(const std::string& path) {
-  CommandFileReader reader;
-  try {
-    if (!reader.Open(path)) return false;
-    uint32_t sector;
-    while (reader.NextSector(sector))
-      if (FlashSectorLength(sector) == 0) return false;
-    CommandRecord record;
-    while (reader.NextRecord(record))
-      if (uint64_t{record.address} + record.length > MemoryImage::kImageSize) return false;
-    return true;
-  } catch (const FileException&) {
-    return false;
-  }
-}
-
 int LayCommandFileIntoImage(const std::string& path, MemoryImage& image, InterruptedPlan& plan,
                             UserInterface& ui) {
   CommandFileReader reader;

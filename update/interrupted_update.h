@@ -21,14 +21,9 @@ struct InterruptedPlan {
   MemoryRangeList records;  // the addresses its records program, merged
 };
 
-// True when the command file reads to its end as it was written, erases
-// only sectors of the flash table, and programs only addresses the memory
-// image can hold: a file that carries over.
-bool CommandFileCarriesOver(const std::string& path);
-
 // Stores every record of the command file in the image, in file order, and
-// fills plan. Called before the update file is loaded, whose data then lie
-// over the old records. 1; or 0 after showing "Cannot store data in memory
+// fills plan; for a file that CheckCommandFile found sound. Called before
+// the update file is loaded, whose data then lie over the old records. 1; or 0 after showing "Cannot store data in memory
 // image", or silently after a file error.
 int LayCommandFileIntoImage(const std::string& path, MemoryImage& image, InterruptedPlan& plan,
                             UserInterface& ui);

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <system_error>
+#include <vector>
 
 #include "image/file.h"
 #include "image/memory_image.h"
@@ -22,6 +23,31 @@ void RemoveQuietly(const std::string& path) {
   std::error_code ec;
   std::filesystem::remove(path, ec);
 }
+
+// The run's log list as the flash programming sees it: counts the erases
+// sent, so that a stop can tell whether the flash has been touched.
+class EraseCountingLog : public LogList {
+ public:
+  explicit EraseCountingLog(LogList& log) : log_(log) {}
+  void BeginStep(const std::string& text) override {
+    erasing_ = text == "Erasing Flashsector";
+    log_.BeginStep(text);
+  }
+  void EndStep(int passed) override {
+    if (erasing_) ++erases_;
+    erasing_ = false;
+    log_.EndStep(passed);
+  }
+  void AddLine(const std::string& text) override { log_.AddLine(text); }
+  void AddLineAndShow(const std::string& text) override { log_.AddLineAndShow(text); }
+  void Clear() override { log_.Clear(); }
+  int Erases() const { return erases_; }
+
+ private:
+  LogList& log_;
+  bool erasing_ = false;
+  int erases_ = 0;
+};
 
 // How a fresh run treats the command file of an interrupted update.
 enum class Interrupted { kNone, kCarryOver };
@@ -97,6 +123,20 @@ std::string ChecksLine(const LoaderChecksum& checks, ProgramCheck check) {
 
 bool UpdatePending(const AppPaths& paths) { return FileExists(paths.UpdateSem()); }
 
+std::string StopForUpdatePendingElsewhere(const std::vector<std::string>& folders,
+                                          const AppPaths& own, UserInterface& ui) {
+  for (const std::string& folder : folders) {
+    const AppPaths there{folder};
+    if (folder == own.folder || !UpdatePending(there)) continue;
+    ui.ShowMessage("An interrupted update is pending in another folder: " + folder +
+                       ". Its command file holds the only copy of what it kept there; carry it "
+                       "out first with: vokloader-cli --folder \"" + folder + "\" resume",
+                   Buttons::Ok, Icon::Stop, kAppTitle);
+    return folder;
+  }
+  return std::string();
+}
+
 int OnUpdateBrowse(UpdateContext& c, UpdateFields& fields, const std::function<std::tm()>& now) {
   FileDialogRequest request;
   request.title = "Select Update File";
@@ -127,30 +167,49 @@ int OnUpdate(UpdateContext& c, UpdateFields& fields, const UpdateOptions& option
   c.progress.ResetProgress();
 
   bool resumed = false;
+  // The interrupted update's command file may not be carried out: the run
+  // ends before it connects, so not even the handover from the
+  // application reaches the controller.
+  bool refused = false;
+  bool pending_here = false;
   Interrupted interrupted = Interrupted::kNone;
   if (UpdatePending(c.paths)) {
+    pending_here = true;
     Answer answer = c.ui.ShowMessage("Last update was aborted during critical action!",
                                      Buttons::RetryCancel, Icon::None, kAppTitle);
+    const CommandFileCheck check = CheckCommandFile(c.paths.UpdateCmd());
     if (answer == Answer::Retry) {
       c.log.AddLineAndShow("Restarted update process");
       resumed = true;
-    } else if (CommandFileCarriesOver(c.paths.UpdateCmd())) {
+      // A missing file is told by the flash programming, as ever.
+      if (check.state == CommandFileState::kDamaged) {
+        c.ui.ShowMessage(DamagedCommandFileMessage(check.reason), Buttons::Ok, Icon::Stop,
+                         kAppTitle);
+        refused = true;
+      }
+    } else if (check.state == CommandFileState::kSound) {
       // The command file holds the only copy of what the interrupted update
       // kept: the fresh run takes it along, and it stays on disk, under its
       // marker, until the new command file takes its place.
       interrupted = Interrupted::kCarryOver;
     } else {
-      if (FileExists(c.paths.UpdateCmd()))
-        c.ui.ShowMessage(
-            "The command file of the interrupted update is damaged: the contents it kept "
-            "could not be recovered",
-            Buttons::Ok, Icon::Stop, kAppTitle);
+      if (check.state == CommandFileState::kDamaged)
+        c.ui.ShowMessage(DamagedCommandFileMessage(check.reason) +
+                             "; the contents it kept could not be recovered",
+                         Buttons::Ok, Icon::Stop, kAppTitle);
       // Marker first: should the second deletion fail, no marker points at
       // a command file that is no longer wanted.
       RemoveQuietly(c.paths.UpdateSem());
       RemoveQuietly(c.paths.UpdateCmd());
     }
   }
+
+  // A fresh run that nobody chose deliberately stops for a journal left in
+  // another folder: planning here would read its half-erased sectors as the
+  // bytes to keep.
+  if (!resumed && !pending_here &&
+      !StopForUpdatePendingElsewhere(options.other_folders, c.paths, c.ui).empty())
+    return 0;
 
   if (!resumed && !FileExists(fields.file_name)) {
     c.ui.ShowMessage("Enter valid update file name", Buttons::Ok, Icon::Exclamation, kAppTitle);
@@ -162,9 +221,12 @@ int OnUpdate(UpdateContext& c, UpdateFields& fields, const UpdateOptions& option
   MemoryRangeList update_ranges, kept_ranges, touched_sectors;
 
   c.ui.BeginWait();
-  c.log.BeginStep("Connecting to target loader");
-  bool ok = ConnectTarget(c.link, c.paths, c.ui, fields.port, fields.baud_rate, nullptr, 1) == 1;
-  c.log.EndStep(ok);
+  bool ok = !refused;
+  if (ok) {
+    c.log.BeginStep("Connecting to target loader");
+    ok = ConnectTarget(c.link, c.paths, c.ui, fields.port, fields.baud_rate, nullptr, 1) == 1;
+    c.log.EndStep(ok);
+  }
 
   // Identified once for the connection, on the first bytes read or
   // programmed.
@@ -174,11 +236,12 @@ int OnUpdate(UpdateContext& c, UpdateFields& fields, const UpdateOptions& option
     ok = PlanFreshUpdate(c, fields, options, interrupted, checks, image, update_ranges, kept_ranges,
                          touched_sectors);
 
+  EraseCountingLog log(c.log);
   if (ok) {
     ExecuteOptions execute;
     execute.check = options.check;
     execute.checksum = &checks;
-    ok = ExecuteUpdateCommandFile(c.link, c.paths, c.ui, c.log, &c.progress, execute) == 1;
+    ok = ExecuteUpdateCommandFile(c.link, c.paths, c.ui, log, &c.progress, execute) == 1;
   }
   if (connected) {
     if (const std::string line = ChecksLine(checks, options.check); !line.empty())
@@ -187,6 +250,15 @@ int OnUpdate(UpdateContext& c, UpdateFields& fields, const UpdateOptions& option
 
   DisconnectTarget(c.link);
   c.ui.EndWait();
+
+  // Once a sector has been erased the controller's application is gone in
+  // part, and only the journal can bring it back.
+  if (!ok && log.Erases() > 0 && UpdatePending(c.paths) && c.ui.StopRequested())
+    c.ui.ShowMessage(
+        "The update was stopped after erasing had begun: the controller's application stays "
+        "incomplete until the interrupted update is carried out again ('resume', or Retry at "
+        "the next Update)",
+        Buttons::Ok, Icon::Warning, kAppTitle);
 
   c.log.AddLineAndShow(ok ? "Update of target memory succeeded"
                           : "#### Update of target memory failed ####");

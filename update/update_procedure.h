@@ -3,6 +3,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "app/settings.h"
 #include "app/user_interface.h"
@@ -41,6 +42,11 @@ struct UpdateOptions {
   std::string image_folder;
   // How the update file is read (a raw binary needs its address).
   UpdateFileOptions file;
+  // Other application folders (each ending in a separator) whose journal
+  // stops a fresh run: one of them holding a marker means an update was
+  // interrupted there, and this folder knows nothing of it. Left empty for
+  // a fresh run chosen deliberately over such a journal.
+  std::vector<std::string> other_folders;
 };
 
 // The open-file dialog's filter of "Browse...": the update files first, then
@@ -54,6 +60,12 @@ inline constexpr const char* kUpdateFileFilter =
 
 // True when an interrupted update is pending (the marker file exists).
 bool UpdatePending(const AppPaths& paths);
+
+// The first of the folders that holds the marker of an interrupted update,
+// after showing that the update stops for it and how to carry it out there;
+// empty when none does. The own folder is passed over.
+std::string StopForUpdatePendingElsewhere(const std::vector<std::string>& folders,
+                                          const AppPaths& own, UserInterface& ui);
 
 // "Browse...": asks for the update file; on a choice takes it into the file
 // name field, makes the program's UpdateDescription of it, stamped with the

@@ -1,5 +1,7 @@
 #include "update/update_window_handlers.h"
 
+#include "app/app_folder.h"
+
 namespace vok {
 
 void UpdateWindowHandlers::OnOpen(TextField& file_name, LogList& log, ProgressBar& progress) {
@@ -23,7 +25,9 @@ int UpdateWindowHandlers::OnUpdate() {
   if (file_name_ == nullptr) return 0;
   fields_.file_name = file_name_->Text();
   UpdateContext context{link_, paths_, ui_, *log_, *progress_, description_};
-  return vok::OnUpdate(context, fields_);
+  UpdateOptions options;
+  options.other_folders = OtherApplicationFolders(paths_.folder);
+  return vok::OnUpdate(context, fields_, options);
 }
 
 }  // namespace vok

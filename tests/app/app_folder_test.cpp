@@ -8,9 +8,11 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <vector>
 
 #ifndef _WIN32
 #include <grp.h>
+#include <pwd.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -165,6 +167,49 @@ TEST(AppFolder, TheBuildFolderIsAPortableCopyAndTheWorkFoldersAreMadeOnFirstUse)
   EXPECT_TRUE(fs::is_directory(paths.UpdateDir()));
   EXPECT_TRUE(fs::is_directory(paths.BackupDir()));
 }
+
+#ifndef _WIN32
+// Where another run of this user may have left a journal: under sudo the
+// invoking user's folder, else root's; each once, never the own folder.
+TEST(AppFolder, OtherApplicationFoldersOfThisUser) {
+  const std::map<std::string, std::string> homes = {{"tech", "/home/tech"}, {"root", "/root"}};
+  const HomeLookup home = [&homes](const std::string& user) -> std::optional<std::string> {
+    auto it = homes.find(user);
+    if (it == homes.end()) return std::nullopt;
+    return it->second;
+  };
+  const std::string exe = "/opt/vok/bin/";
+  const std::string tech = "/home/tech/.local/share/vokloader/";
+  const std::string root = "/root/.local/share/vokloader/";
+  struct Case {
+    const char* what;
+    std::string app_folder;
+    Env env;
+    std::vector<std::string> expected;
+  };
+  const Case cases[] = {
+      {"the user, installed copy", tech, {{"HOME", "/home/tech"}}, {exe, root}},
+      {"the user, portable copy", exe, {{"HOME", "/home/tech"}}, {tech, root}},
+      {"sudo", root, {{"HOME", "/root"}, {"SUDO_USER", "tech"}}, {exe, tech}},
+      {"sudo keeping the user's environment", tech,
+       {{"HOME", "/home/tech"}, {"SUDO_USER", "tech"}}, {exe, root}},
+      {"sudo by a user the database does not know", root,
+       {{"HOME", "/root"}, {"SUDO_USER", "ghost"}}, {exe}},
+      {"own XDG_DATA_HOME", "/data/vokloader/",
+       {{"HOME", "/home/tech"}, {"XDG_DATA_HOME", "/data"}}, {exe, root}},
+      {"no home at all", exe, {}, {root}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    EXPECT_EQ(OtherApplicationFolders(c.app_folder, exe, Lookup(c.env), home), c.expected);
+  }
+  // The system's own database, for this process's user and for nobody.
+  const passwd* me = ::getpwuid(::geteuid());
+  ASSERT_NE(me, nullptr);
+  EXPECT_EQ(UserHomeFolder(me->pw_name), std::string(me->pw_dir));
+  EXPECT_EQ(UserHomeFolder("no such user of vok"), std::nullopt);
+}
+#endif
 
 }  // namespace
 }  // namespace vok

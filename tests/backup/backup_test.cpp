@@ -292,17 +292,28 @@ TEST_F(BackupFailure, StopAskedForDuringTheRamArea) {
   Expect(b, name, "Backup of target RAM memory failed");
 }
 
+// Only folders that bear the staging mark are the program's own: a user's
+// folder of a name alike, or one whose mark is not the program's, stays.
 TEST(Backup, StagingFoldersLeftByACrashGoWithTheNextBackup) {
   ProcedureBench b;
   const std::string dir = b.paths.BackupDir() + "/";
-  auto make = [&](const std::string& folder, const std::string& file) {
+  const std::string mark = "VOKLOAD-STAGING.MRK";
+  auto make = [&](const std::string& folder, const std::string& file, const std::string& marked) {
     fs::create_directory(dir + folder);
     if (!file.empty()) test::WriteBytes(dir + folder + "/" + file, {'S', '0'});
+    if (!marked.empty())
+      test::WriteBytes(dir + folder + "/" + mark, std::vector<uint8_t>(marked.begin(), marked.end()));
   };
-  make(".old.sss.a1B2c3", "old.sss");     // killed while writing
-  make(".BK000105.SSS.zz9zz9", "");       // killed before its file was made
-  make(".live.sss.q1w2e3", "live.sss");   // a backup that still runs
-  make(".notes.keepme", "other");         // not a staging folder's content
+  auto own = [](const std::string& name) {
+    return "VOK Loader staging folder of the backup file " + name + "\n";
+  };
+  make(".old.sss.a1B2c3", "old.sss", own("old.sss"));           // killed while writing
+  make(".BK000105.SSS.zz9zz9", "", own("BK000105.SSS"));        // killed before its file was made
+  make(".live.sss.q1w2e3", "live.sss", own("live.sss"));        // a backup that still runs
+  make(".notes.keepme", "other", "");                           // not a staging folder's name
+  make(".X.abc123", "X", "");                                   // a user's, named alike
+  make(".Y.abc123", "Y", own("X"));                             // a mark of another name
+  make(".Z.abc123", "Z", own("Z") + "more");                    // a mark with more in it
   FolderLock live;
   ASSERT_EQ(live.Acquire(dir + ".live.sss.q1w2e3/"), FolderLock::Result::kLocked);
 
@@ -310,9 +321,11 @@ TEST(Backup, StagingFoldersLeftByACrashGoWithTheNextBackup) {
   BackupContext c = Backup(b);
   EXPECT_EQ(OnBackup(c, fields, test::FixedTime()), 1);
   EXPECT_EQ(Names(dir), (std::set<std::string>{"new.sss", "BACKUP.LOG", ".live.sss.q1w2e3",
-                                               ".notes.keepme"}));
+                                               ".notes.keepme", ".X.abc123", ".Y.abc123",
+                                               ".Z.abc123"}));
   EXPECT_EQ(Names(dir + ".live.sss.q1w2e3"),
-            (std::set<std::string>{"live.sss", FolderLock::kFileName}));
+            (std::set<std::string>{"live.sss", FolderLock::kFileName, mark}));
+  EXPECT_EQ(Names(dir + ".X.abc123"), std::set<std::string>{"X"});
 }
 
 #ifndef _WIN32  // a file size limit stands in for a full disk

@@ -283,8 +283,9 @@ TEST_F(CliTest, FreshUpdatesInsteadOfThePendingUpdate) {
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(r.err,
             "vokloader-cli: Last update was aborted during critical action!\n"
-            "vokloader-cli: The command file of the interrupted update is damaged: the contents "
-            "it kept could not be recovered\n");
+            "vokloader-cli: The command file of the interrupted update is damaged: it erases "
+            "0x7466656C, which is no sector of the flash; the contents it kept could not be "
+            "recovered\n");
   EXPECT_FALSE(Has(r.out, "Restarted update process"));
   EXPECT_TRUE(Has(r.out, "Analyzing update file passed\n"));
   EXPECT_FALSE(Exists("UPDATE/UPDATE.SEM") || Exists("UPDATE/UPDATE.CMD"));
@@ -480,6 +481,53 @@ TEST_F(CliTest, ACopiedProgramUsesItsOwnFolder) {
   EXPECT_TRUE(Has(r.out, "Application folder: " + Path("station/") + "\n")) << r.out;
   EXPECT_TRUE(Exists("station/UPDATE") && Exists("station/BACKUP"));
   EXPECT_FALSE(Exists("UPDATE") || Exists("BACKUP"));
+}
+
+// Nothing reaches the controller for an update interrupted in another
+// folder (here beside a copy of the program), nor for a foreign command
+// file under the own marker.
+TEST_F(CliTest, AJournalElsewhereOrAForeignCommandFileSendsNothing) {
+  const std::string trace = Path("trace.txt");
+  VoksimProcess& sim = StartSim({"--trace", trace});
+  fs::create_directories(Path("station/UPDATE"));
+  std::string copy = Path("station/vokloader-cli");
+  fs::copy_file(CliProgram(), copy);
+  WriteFile(Path("station/UPDATE/UPDATE.SEM"), "");
+  std::vector<std::string> update = {"--folder", dir.folder(), "update", UpdateFile()};
+  CliRun r = RunProgramIn(copy, update, dir.path().string());
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.err, "vokloader-cli: An interrupted update is pending in another folder: " +
+                       Path("station/") +
+                       ". Its command file holds the only copy of what it kept there; carry it "
+                       "out first with: vokloader-cli --folder \"" + Path("station/") +
+                       "\" resume\n"
+                       "vokloader-cli: Or use 'update --fresh FILE' to update from FILE here "
+                       "all the same.\n");
+  EXPECT_EQ(r.out, "");
+  r = RunProgramIn(copy, {"--folder", dir.folder(), "resume"}, dir.path().string());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Has(r.err, "pending in another folder: " + Path("station/"))) << r.err;
+
+  fs::create_directory(Path("UPDATE"));
+  WriteFile(Path("UPDATE/UPDATE.CMD"), std::string("\x00\x00\x08\x00\0\0\0\0", 8));
+  WriteFile(Path("UPDATE/UPDATE.SEM"), "");
+  r = Cli({"resume"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_EQ(r.err, "vokloader-cli: Last update was aborted during critical action!\n"
+                   "vokloader-cli: The command file of the interrupted update is damaged: it "
+                   "erases 0x00080000, which is no sector of the flash\n");
+  EXPECT_EQ(r.out, "Restarted update process\n#### Update of target memory failed ####\n");
+  EXPECT_TRUE(Exists("UPDATE/UPDATE.SEM") && Exists("UPDATE/UPDATE.CMD"));
+  EXPECT_EQ(ReadFile(trace), "");
+
+  // Chosen deliberately, the update goes ahead beside the other journal.
+  fs::remove(Path("UPDATE/UPDATE.SEM"));
+  update.insert(update.begin() + 3, "--fresh");
+  r = RunProgramIn(copy, update, dir.path().string());
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Exists("station/UPDATE/UPDATE.SEM"));
+  EXPECT_NE(ReadFile(trace), "");  // the trace is written as the frames pass
+  EXPECT_EQ(sim.Stop(), 0);
 }
 
 // The update's data in the other formats the update reads, and as a raw binary.

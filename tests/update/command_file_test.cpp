@@ -106,7 +106,13 @@ TEST(CommandFile, ErasedChunksAreJudgedByTheirStart) {
   p.kept.AddSorted(CMemoryRange(0x7FC00, 1024, CMemoryRange::kByLength));
   p.update.AddSorted(CMemoryRange(0x7FE00, 1024, CMemoryRange::kByLength));
   p.update.AddSorted(CMemoryRange(0x90000, 1024, CMemoryRange::kByLength));
-  ASSERT_EQ(p.Build(), 1);
+  // Such a plan reaches beyond RAM and the sectors it erases: written, but
+  // refused before the marker.
+  ASSERT_EQ(p.Build(), 0);
+  EXPECT_EQ(p.ui.MessageTexts(),
+            std::vector<std::string>{"The update cannot be carried out: it programs 0x0007FE00, "
+                                     "which lies neither in RAM nor in a sector it erases"});
+  EXPECT_FALSE(Exists(p.paths.UpdateSem()));
   Parsed f = Parse(ReadBytes(p.paths.UpdateCmd()));
   EXPECT_TRUE(f.sectors.empty());  // no sector touched: the file starts with the terminator
   ASSERT_EQ(f.records.size(), 2u);
@@ -122,6 +128,7 @@ TEST(CommandFile, WhileAMarkerStandsOnlyAReplacementIsWritten) {
   Plan p;
   p.Fill(0x84000, Pattern(8, 1));
   p.update.AddSorted(CMemoryRange(0x84000, 8, CMemoryRange::kByLength));
+  p.sectors.AddSorted(CMemoryRange(0x84000, 0x2000, CMemoryRange::kByLength));
   const std::vector<uint8_t> old_file = {0, 0, 0, 0};
   test::WriteBytes(p.paths.UpdateCmd(), old_file);
   test::WriteBytes(p.paths.UpdateSem(), {});
@@ -155,10 +162,11 @@ TEST(CommandFile, FailuresLeaveNoMarker) {
     Plan p;
     p.Fill(0x84000, Pattern(8, 1));
     p.update.AddSorted(CMemoryRange(0x84000, 8, CMemoryRange::kByLength));
+    p.sectors.AddSorted(CMemoryRange(0x84000, 0x2000, CMemoryRange::kByLength));
     std::filesystem::create_directory(p.paths.UpdateSem());
     EXPECT_EQ(p.Build(), 0);
     EXPECT_EQ(p.ui.MessageTexts(), std::vector<std::string>{"Cannot create semaphor file"});
-    EXPECT_EQ(ReadBytes(p.paths.UpdateCmd()).size(), 4u + 6u + 8u);
+    EXPECT_EQ(ReadBytes(p.paths.UpdateCmd()).size(), 8u + 6u + 8u);
   }
 #ifndef _WIN32
   {

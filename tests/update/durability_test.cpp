@@ -122,6 +122,7 @@ TEST(CommandFile, ReplacementReachesTheDiskBeforeItTakesTheName) {
   PlanBench p;
   auto [paths, ui, image, update, kept, sectors] =
       std::tie(p.paths, p.ui, p.image, p.update, p.kept, p.sectors);
+  sectors.AddSorted(CMemoryRange(0x84000, 0x2000, CMemoryRange::kByLength));
   test::WriteBytes(paths.UpdateCmd(), {0, 0, 0, 0});
   test::WriteBytes(paths.UpdateSem(), {});
 

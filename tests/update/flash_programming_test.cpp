@@ -16,26 +16,7 @@ using test::Pattern;
 using test::ProcedureBench;
 using test::ReadBytes;
 
-// A command file made by hand, byte by byte.
-struct CommandBytes {
-  std::vector<uint8_t> bytes;
-  CommandBytes& U32(uint32_t v) {
-    for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    return *this;
-  }
-  CommandBytes& U16(uint16_t v) {
-    bytes.push_back(static_cast<uint8_t>(v));
-    bytes.push_back(static_cast<uint8_t>(v >> 8));
-    return *this;
-  }
-  CommandBytes& Sector(uint32_t start) { return U32(start); }
-  CommandBytes& End() { return U32(0); }
-  CommandBytes& Record(uint32_t address, const std::vector<uint8_t>& data) {
-    U32(address).U16(static_cast<uint16_t>(data.size()));
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    return *this;
-  }
-};
+using test::CommandBytes;
 
 // Both files on disk and the link up, as after "Building update command file".
 void Prepare(ProcedureBench& b, const CommandBytes& file) {
@@ -134,43 +115,30 @@ TEST(CommandFileExecution, FailedWriteNamesTheAddressAndStops) {
   }
 }
 
-TEST(CommandFileExecution, DamagedFileIsRefusedBeforeTheFirstErase) {
-  const std::vector<uint8_t> data = Pattern(100, 1);
-  CommandBytes good = CommandBytes().Sector(0x84000).End().Record(0x84000, data);
-  std::vector<std::pair<std::string, std::vector<uint8_t>>> cases;
-  cases.emplace_back("ends inside the erase section", CommandBytes().Sector(0x84000).bytes);
-  cases.back().second.resize(6);
-  for (size_t cut : {2u, 4u, 5u, 6u + 50u}) {
-    std::vector<uint8_t> f = good.bytes;
-    f.resize(8 + cut);
-    cases.emplace_back("ends " + std::to_string(cut) + " bytes into a record", f);
-  }
-  cases.emplace_back("record of 0 bytes", CommandBytes().Sector(0x84000).End().U32(0x84000).U16(0).bytes);
-  {
-    CommandBytes big = CommandBytes().Sector(0x84000).End().U32(0x84000).U16(1025);
-    big.bytes.resize(big.bytes.size() + 1025, 0x11);
-    cases.emplace_back("record of 1025 bytes", big.bytes);
-  }
-  // Damage after good records is found before anything is erased, too.
-  {
-    CommandBytes tail = good;
-    tail.Record(0x84100, data).U32(0x84200).U16(2000);
-    cases.emplace_back("bad length after good records", tail.bytes);
-  }
-  for (const auto& [what, bytes] : cases) {
-    SCOPED_TRACE(what);
+// Damage anywhere, or a sector or record outside the flash table and RAM,
+// is found before anything is erased; the files stay as they are.
+TEST(CommandFileExecution, RefusedFileSendsNoFlashCommand) {
+  for (const test::RefusedCommandFile& f : test::RefusedCommandFiles()) {
+    SCOPED_TRACE(f.what);
     ProcedureBench b;
     b.sim().WriteMemory(0x84000, Pattern(0x2000, 9));
-    Prepare(b, CommandBytes{bytes});
+    Prepare(b, CommandBytes{f.bytes});
     EXPECT_EQ(Execute(b), 0);
     EXPECT_EQ(b.sim().stats().erases, 0u);
     EXPECT_EQ(b.sim().stats().programs, 0u);
     EXPECT_EQ(b.sim().ReadMemory(0x84000, 0x2000), Pattern(0x2000, 9));
-    EXPECT_TRUE(b.ui.messages.empty());
+    EXPECT_EQ(b.ui.MessageTexts(),
+              std::vector<std::string>{
+                  "The command file of the interrupted update is damaged: " + f.reason});
     EXPECT_TRUE(b.log.lines.empty());
-    EXPECT_EQ(ReadBytes(b.paths.UpdateCmd()), bytes);
+    EXPECT_EQ(ReadBytes(b.paths.UpdateCmd()), f.bytes);
     EXPECT_TRUE(Exists(b.paths.UpdateSem()));
   }
+  // Neighbouring sectors both erased hold a record across their border.
+  ProcedureBench b;
+  Prepare(b, CommandBytes().Sector(0x84000).Sector(0x86000).End().Record(0x85FC0, Pattern(100, 1)));
+  EXPECT_EQ(Execute(b), 1);
+  EXPECT_EQ(b.sim().ReadMemory(0x85FC0, 100), Pattern(100, 1));
 }
 
 TEST(CommandFileExecution, ProgressCoversTheWholeFileAndNeverWraps) {

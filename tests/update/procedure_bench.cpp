@@ -146,4 +146,68 @@ void ProcedureBench::Restart(vok::sim::Options options, MutingPort::Trigger mute
   link_ = std::make_unique<LoaderLink>(std::move(p));
 }
 
+CommandBytes& CommandBytes::U32(uint32_t v) {
+  for (int i = 0; i < 4; ++i) bytes.push_back(static_cast<uint8_t>(v >> (8 * i)));
+  return *this;
+}
+
+CommandBytes& CommandBytes::U16(uint16_t v) {
+  bytes.push_back(static_cast<uint8_t>(v));
+  bytes.push_back(static_cast<uint8_t>(v >> 8));
+  return *this;
+}
+
+CommandBytes& CommandBytes::Record(uint32_t address, const std::vector<uint8_t>& data) {
+  U32(address).U16(static_cast<uint16_t>(data.size()));
+  bytes.insert(bytes.end(), data.begin(), data.end());
+  return *this;
+}
+
+const std::vector<RefusedCommandFile>& RefusedCommandFiles() {
+  static const std::vector<RefusedCommandFile> files = [] {
+    const std::vector<uint8_t> data = Pattern(100, 1);
+    const CommandBytes good = CommandBytes().Sector(0x84000).End().Record(0x84000, data);
+    const std::string short_file = "it ends before its last record";
+    auto programs = [](const char* address) {
+      return std::string("it programs ") + address +
+             ", which lies neither in RAM nor in a sector it erases";
+    };
+    auto cut = [](std::vector<uint8_t> bytes, size_t n) {
+      bytes.resize(n);
+      return bytes;
+    };
+    CommandBytes big = CommandBytes().Sector(0x84000).End().U32(0x84000).U16(1025);
+    big.bytes.resize(big.bytes.size() + 1025, 0x11);
+    CommandBytes tail = good;
+    tail.Record(0x84100, data).U32(0x84200).U16(2000);
+    return std::vector<RefusedCommandFile>{
+        {"ends inside the erase section", cut(good.bytes, 6), "it ends inside its list of sectors"},
+        {"ends inside a record's address", cut(good.bytes, 10), short_file},
+        {"ends inside a record's length", cut(good.bytes, 13), short_file},
+        {"ends inside a record's data", cut(good.bytes, 64), short_file},
+        {"record of 0 bytes", CommandBytes().Sector(0x84000).End().U32(0x84000).U16(0).bytes,
+         "its record at 0x00084000 holds 0 bytes, which no update writes"},
+        {"record of 1025 bytes", big.bytes,
+         "its record at 0x00084000 holds 1025 bytes, which no update writes"},
+        {"bad length after good records", tail.bytes,
+         "its record at 0x00084200 holds 2000 bytes, which no update writes"},
+        {"erases the loader's block", CommandBytes().Sector(0x80000).End().bytes,
+         "it erases 0x00080000, which is no sector of the flash"},
+        {"erases inside a sector", CommandBytes().Sector(0x84000).Sector(0x85000).End().bytes,
+         "it erases 0x00085000, which is no sector of the flash"},
+        {"programs the loader's block", CommandBytes().End().Record(0x80000, data).bytes,
+         programs("0x00080000")},
+        {"programs below RAM", CommandBytes().End().Record(0x100, data).bytes,
+         programs("0x00000100")},
+        {"programs past the end of RAM", CommandBytes().End().Record(0x3FFC0, data).bytes,
+         programs("0x00040000")},
+        {"programs a sector it does not erase",
+         CommandBytes().Sector(0x84000).End().Record(0x86000, data).bytes, programs("0x00086000")},
+        {"a record reaches past its sector",
+         CommandBytes().Sector(0x84000).End().Record(0x85FC0, data).bytes, programs("0x00086000")},
+    };
+  }();
+  return files;
+}
+
 }  // namespace vok::test

@@ -74,6 +74,26 @@ class FileSizeLimit {
 // 5 January 2000, 10:20:30.
 std::tm FixedTime();
 
+// A command file made by hand, byte by byte.
+struct CommandBytes {
+  std::vector<uint8_t> bytes;
+  CommandBytes& U32(uint32_t v);
+  CommandBytes& U16(uint16_t v);
+  CommandBytes& Sector(uint32_t start) { return U32(start); }
+  CommandBytes& End() { return U32(0); }
+  CommandBytes& Record(uint32_t address, const std::vector<uint8_t>& data);
+};
+
+// Command files that must not be carried out, with the reason the refusal
+// names: damaged ones and foreign ones (erasing or programming outside the
+// flash table and RAM).
+struct RefusedCommandFile {
+  std::string what;
+  std::vector<uint8_t> bytes;
+  std::string reason;
+};
+const std::vector<RefusedCommandFile>& RefusedCommandFiles();
+
 class ProcedureBench {
  public:
   explicit ProcedureBench(vok::sim::Options options = DefaultOptions(),

@@ -277,24 +277,33 @@ TEST(UpdateProcedure, CancelGivesUpOnlyACommandFileThatFailsItsCheck) {
     EXPECT_TRUE(Exists(b.paths.UpdateSem()));
     EXPECT_TRUE(b.ui.tones.empty());
   }
-  // Cut inside a record; an erase of no sector start; a record beyond what
-  // the memory image holds.
-  const std::vector<std::vector<uint8_t>> damaged = {
-      {0x00, 0x40, 0x08, 0x00, 0, 0, 0, 0, 0x00, 0x40, 0x08, 0x00, 0x08, 0x00, 1, 2},
-      {0x00, 0x50, 0x08, 0x00, 0, 0, 0, 0},
-      {0, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0x00, 0x02, 0x00, 1, 2}};
-  for (const auto& bytes : damaged) {
+  // Retry refuses a damaged or foreign command file before it connects;
+  // Cancel gives it up and updates afresh.
+  for (const test::RefusedCommandFile& f : test::RefusedCommandFiles()) {
+    SCOPED_TRACE(f.what);
+    const std::string damaged = "The command file of the interrupted update is damaged: " + f.reason;
     ProcedureBench b;
     InterruptedUpdate(b);
-    test::WriteBytes(b.paths.UpdateCmd(), bytes);
-    b.ui.answers.push_back(Answer::Cancel);
+    test::WriteBytes(b.paths.UpdateCmd(), f.bytes);
+    b.ui.answers = {Answer::Retry, Answer::Ok};
     UpdateContext c = b.Update();
+    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_EQ(b.ui.MessageTexts(), (std::vector<std::string>{
+                                       "Last update was aborted during critical action!", damaged}));
+    EXPECT_EQ(b.log.lines, (std::vector<std::string>{"Restarted update process",
+                                                     "#### Update of target memory failed ####"}));
+    EXPECT_EQ(b.sim().stats().frames_from_host + b.sim().stats().bytes_not_understood, 0u);
+    EXPECT_EQ(ReadBytes(b.paths.UpdateCmd()), f.bytes);
+    EXPECT_TRUE(Exists(b.paths.UpdateSem()));
+    EXPECT_EQ(b.ui.tones.size(), 12u);
+
+    b.ui.messages.clear();
+    b.log.Clear();
+    b.ui.answers = {Answer::Cancel};
     EXPECT_EQ(OnUpdate(c, b.fields, b.options), 1);
     EXPECT_EQ(b.ui.MessageTexts(),
-              (std::vector<std::string>{
-                  "Last update was aborted during critical action!",
-                  "The command file of the interrupted update is damaged: the contents it kept "
-                  "could not be recovered"}));
+              (std::vector<std::string>{"Last update was aborted during critical action!",
+                                        damaged + "; the contents it kept could not be recovered"}));
     EXPECT_EQ(b.log.lines[1], "Analyzing update file passed");
     EXPECT_FALSE(Exists(b.paths.UpdateCmd()) || Exists(b.paths.UpdateSem()));
   }
@@ -315,7 +324,16 @@ TEST(UpdateProcedure, StopAtEveryLookLeavesOnlyAResumableJournal) {
     b.ui.stop_after = n;
     UpdateContext c = b.Update();
     EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
-    EXPECT_TRUE(b.ui.messages.empty());
+    // Once the flash is erased, the stop says what it leaves behind.
+    if (b.sim().stats().erases == 0) {
+      EXPECT_TRUE(b.ui.messages.empty());
+    } else {
+      ASSERT_EQ(b.ui.messages.size(), 1u);
+      EXPECT_EQ(b.ui.messages[0].text,
+                "The update was stopped after erasing had begun: the controller's application "
+                "stays incomplete until the interrupted update is carried out again ('resume', "
+                "or Retry at the next Update)");
+    }
     EXPECT_EQ(b.log.lines.back(), "#### Update of target memory failed ####");
     EXPECT_FALSE(Exists(b.dir.file("memimage.tmp")));
     EXPECT_EQ(Exists(b.paths.UpdateCmd()), Exists(b.paths.UpdateSem()));
@@ -389,6 +407,51 @@ TEST(UpdateProcedure, UpdateNeedsAnExistingFile) {
   UpdateContext c = b.Update();
   EXPECT_EQ(OnUpdateBrowse(c, b.fields, test::FixedTime()), 0);
   EXPECT_EQ(b.log.lines, std::vector<std::string>{"kept"});
+}
+
+// A marker in another application folder stops a fresh run before it
+// connects; a fresh run chosen deliberately (update --fresh, or Cancel at
+// the own marker's question) goes on.
+TEST(UpdateProcedure, AJournalInAnotherFolderStopsAFreshRun) {
+  test::TempDir other;
+  std::filesystem::create_directory(other.path() / "UPDATE");
+  test::WriteBytes(AppPaths{other.folder()}.UpdateSem(), {});
+  const std::string stop = "An interrupted update is pending in another folder: " +
+                           other.folder() +
+                           ". Its command file holds the only copy of what it kept there; carry "
+                           "it out first with: vokloader-cli --folder \"" + other.folder() +
+                           "\" resume";
+  struct Case {
+    const char* what;
+    bool fresh;
+    bool own_marker;
+    int result;
+  };
+  for (const Case& k : {Case{"plain", false, false, 0}, Case{"--fresh", true, false, 1},
+                        Case{"Cancel at the own marker", false, true, 1}}) {
+    SCOPED_TRACE(k.what);
+    ProcedureBench b;
+    PrepareOldMemory(b.sim());
+    Browse(b);
+    b.log.Clear();
+    if (k.own_marker) {
+      test::WriteBytes(b.paths.UpdateSem(), {});
+      b.ui.answers.push_back(Answer::Cancel);
+    }
+    if (!k.fresh) b.options.other_folders = {b.dir.folder(), "/no/such/folder/", other.folder()};
+    UpdateContext c = b.Update();
+    EXPECT_EQ(OnUpdate(c, b.fields, b.options), k.result);
+    if (k.result == 0) {
+      EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{stop});
+      EXPECT_EQ(b.ui.messages[0].icon, Icon::Stop);
+      EXPECT_TRUE(b.log.lines.empty());
+      EXPECT_EQ(b.sim().stats().frames_from_host, 0u);
+      EXPECT_TRUE(b.ui.tones.empty());
+    } else {
+      EXPECT_TRUE(Snapshot(b.sim()) == Expected());
+    }
+    EXPECT_TRUE(Exists(AppPaths{other.folder()}.UpdateSem()));
+  }
 }
 
 TEST(UpdateProcedure, DescriptionIsStampedOnceTheFileHasBeenChosen) {
@@ -487,6 +550,21 @@ TEST(UpdateProcedure, FailuresBeforeProgrammingLeaveTheTargetUntouched) {
     UpdateContext c = b.Update();
     EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
     EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{"Cannot store data in memory image"});
+    untouched(b);
+  }
+  {
+    // Data in the loader's own block: the plan is refused before its marker.
+    ProcedureBench b;
+    PrepareOldMemory(b.sim());
+    test::WriteUpdateFile(b.UpdateFile("loader.sss"), kHeader,
+                          {{0x84400, Pattern(0x10, 1)}, {0x82000, Pattern(0x10, 2)}});
+    b.fields.file_name = b.UpdateFile("loader.sss");
+    UpdateContext c = b.Update();
+    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_EQ(b.ui.MessageTexts(),
+              std::vector<std::string>{"The update cannot be carried out: it programs 0x00082000, "
+                                       "which lies neither in RAM nor in a sector it erases"});
+    EXPECT_EQ(tail(b, 3)[0], "Building update command file failed");
     untouched(b);
   }
   {
