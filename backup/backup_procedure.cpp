@@ -10,10 +10,6 @@
 #include <utility>
 #include <vector>
 
-#ifdef _WIN32
-#include <random>
-#endif
-
 #include "app/folder_lock.h"
 #include "image/file.h"
 #include "image/memory_range.h"
@@ -39,27 +35,6 @@ bool NameTaken(const std::string& path) {
 std::string FolderOf(const std::string& path) {
   std::filesystem::path parent = std::filesystem::path(path).parent_path();
   return parent.empty() ? std::string(".") : parent.string();
-}
-
-// Creates a folder of a fresh name from pattern, whose last six characters
-// are "XXXXXX"; false when none could be made.
-bool MakeFreshFolder(std::string& pattern) {
-#ifdef _WIN32
-  static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
-  std::random_device seed;
-  std::minstd_rand pick(seed());
-  const size_t tail = pattern.size() - 6;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    for (size_t i = tail; i < pattern.size(); ++i) pattern[i] = kChars[pick() % (sizeof kChars - 1)];
-    // Only a folder made here and now counts: it is ours alone.
-    std::error_code ec;
-    if (std::filesystem::create_directory(pattern, ec)) return true;
-    if (ec) return false;
-  }
-  return false;
-#else
-  return ::mkdtemp(pattern.data()) != nullptr;
-#endif
 }
 
 // The backup is written under a fresh name beside the named file and takes

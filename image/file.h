@@ -127,5 +127,9 @@ void RemoveFile(const std::string& path);
 // Puts the file from in the place of to in one step, replacing a file of
 // that name.
 void ReplaceFile(const std::string& from, const std::string& to);
+// Creates a folder of a fresh name from pattern, whose last six characters
+// are "XXXXXX" and become the fresh part; only a folder made here and now
+// counts, so it is this process's alone. false when none could be made.
+bool MakeFreshFolder(std::string& pattern);
 
 }  // namespace vok

@@ -1,3 +1,4 @@
+#include <stdlib.h>
 #include <sys/file.h>
 
 #include "image/file.h"
@@ -48,5 +49,7 @@ void SyncFolder(const std::string& path) {
 void ReplaceFile(const std::string& from, const std::string& to) {
   if (::rename(from.c_str(), to.c_str()) != 0) throw FileException("cannot rename to", to, errno);
 }
+
+bool MakeFreshFolder(std::string& pattern) { return ::mkdtemp(pattern.data()) != nullptr; }
 
 }  // namespace vok

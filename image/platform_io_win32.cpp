@@ -9,6 +9,7 @@
 #endif
 
 #include <filesystem>
+#include <random>
 #include <system_error>
 
 #include "image/file.h"
@@ -91,6 +92,20 @@ void ReplaceFile(const std::string& from, const std::string& to) {
   std::error_code ec;
   std::filesystem::rename(from, to, ec);
   if (ec) throw FileException("cannot rename to", to, ec.value());
+}
+
+bool MakeFreshFolder(std::string& pattern) {
+  static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device seed;
+  std::minstd_rand pick(seed());
+  const size_t tail = pattern.size() - 6;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    for (size_t i = tail; i < pattern.size(); ++i) pattern[i] = kChars[pick() % (sizeof kChars - 1)];
+    std::error_code ec;
+    if (std::filesystem::create_directory(pattern, ec)) return true;
+    if (ec) return false;
+  }
+  return false;
 }
 
 }  // namespace vok
