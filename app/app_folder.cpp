@@ -9,6 +9,24 @@
 
 namespace vok {
 
+std::string ExecutableFolder() {
+  // The path may be any length: grow the buffer until it fits.
+  std::vector<char> buf(512);
+  std::string path;
+  for (;;) {
+    const long long n = ReadExecutablePath(buf.data(), buf.size());
+    if (n < 0) return std::string(".") + kPathSeparator;
+    if (static_cast<size_t>(n) < buf.size()) {
+      path.assign(buf.data(), static_cast<size_t>(n));
+      break;
+    }
+    buf.resize(buf.size() * 2);
+  }
+  size_t slash = path.rfind(kPathSeparator);
+  if (slash == std::string::npos) return std::string(".") + kPathSeparator;
+  return path.substr(0, slash + 1);
+}
+
 std::string ChooseApplicationFolder(const std::string& exe_folder, const EnvironmentLookup& env) {
   std::error_code ec;
   if (std::filesystem::exists(exe_folder + "VOKLOAD.INI", ec)) return exe_folder;

@@ -14,10 +14,6 @@
 
 namespace vok {
 
-namespace {
-constexpr char kSep = kPathSeparator;
-}  // namespace
-
 std::optional<std::string> ProcessEnvironment(const std::string& name) {
   if (const char* v = std::getenv(name.c_str())) return std::string(v);
   if (name == "HOME") {
@@ -26,22 +22,8 @@ std::optional<std::string> ProcessEnvironment(const std::string& name) {
   return std::nullopt;
 }
 
-std::string ExecutableFolder() {
-  // The path may be any length: grow the buffer until it fits.
-  std::vector<char> buf(512);
-  std::string path;
-  for (;;) {
-    ssize_t n = ::readlink("/proc/self/exe", buf.data(), buf.size());
-    if (n < 0) return std::string(".") + kSep;
-    if (static_cast<size_t>(n) < buf.size()) {
-      path.assign(buf.data(), static_cast<size_t>(n));
-      break;
-    }
-    buf.resize(buf.size() * 2);
-  }
-  size_t slash = path.rfind(kSep);
-  if (slash == std::string::npos) return std::string(".") + kSep;
-  return path.substr(0, slash + 1);
+long long ReadExecutablePath(char* buffer, size_t size) {
+  return ::readlink("/proc/self/exe", buffer, size);
 }
 
 std::string UserDataFolder(const EnvironmentLookup& env) {

@@ -14,8 +14,6 @@ namespace vok {
 
 namespace {
 
-constexpr char kSep = kPathSeparator;
-
 // The path as the wide functions take it at any length: the ANSI ones stop
 // at 260 characters, and the program may lie deeper than that.
 std::wstring LongWidePath(const std::string& path) {
@@ -36,28 +34,15 @@ std::optional<std::string> ProcessEnvironment(const std::string& name) {
   return std::nullopt;
 }
 
-std::string ExecutableFolder() {
-  // The path may be any length: grow the buffer until it fits.
-  std::vector<char> buf(512);
-  std::string path;
-  for (;;) {
-    DWORD n = ::GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
-    if (n == 0) return std::string(".") + kSep;
-    if (n < buf.size()) {
-      path.assign(buf.data(), n);
-      break;
-    }
-    buf.resize(buf.size() * 2);
-  }
-  size_t slash = path.rfind(kSep);
-  if (slash == std::string::npos) return std::string(".") + kSep;
-  return path.substr(0, slash + 1);
+long long ReadExecutablePath(char* buffer, size_t size) {
+  const DWORD n = ::GetModuleFileNameA(nullptr, buffer, static_cast<DWORD>(size));
+  return n == 0 ? -1 : static_cast<long long>(n);
 }
 
 std::string UserDataFolder(const EnvironmentLookup& env) {
   std::optional<std::string> local = env("LOCALAPPDATA");
   if (!local || local->empty()) return std::string();
-  return WithSeparator(WithoutSeparators(*local)) + "VOK Loader" + kSep;
+  return WithSeparator(WithoutSeparators(*local)) + "VOK Loader" + kPathSeparator;
 }
 
 bool FolderWritable(const std::string& folder) {

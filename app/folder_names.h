@@ -3,6 +3,7 @@
 // Folder names as the application folder's code builds them. Internal to
 // app/.
 
+#include <cstddef>
 #include <string>
 
 #include "os_paths.h"
@@ -19,5 +20,9 @@ inline std::string WithoutSeparators(std::string folder) {
     folder.pop_back();
   return folder;
 }
+
+// The path of the running program's file into buffer: its length (size or
+// more when it did not fit), or -1. Written once per system.
+long long ReadExecutablePath(char* buffer, size_t size);
 
 }  // namespace vok
