@@ -203,6 +203,7 @@ int ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, st
     if (name == "--no-progress") flag = &line.no_progress;
     if (name == "--verify") flag = &line.verify;
     if (name == "--no-verify") flag = &line.no_verify;
+    if (name == "--no-erased-check") flag = &line.no_erased_check;
     if (name == "--fresh") flag = &line.fresh;
     if (name == "--json") flag = &line.json;
     if (!flag) {
@@ -320,9 +321,11 @@ std::string UsageText() {
       "  --verify         update and resume: read every programmed record back and compare it\n"
       "                   with the command file before the command file and marker are removed\n"
       "                   (without it each record is confirmed by the loader's checksum, or\n"
-      "                   read back when the loader's checksum is of no known kind)\n"
-      "  --no-verify      update and resume: do not confirm programmed records (what is read\n"
-      "                   from the target is confirmed always)\n"
+      "                   read back when the loader's checksum is of no known kind); the rest\n"
+      "                   of every erased sector is confirmed erased either way\n"
+      "  --no-verify      update and resume: confirm neither the programmed records nor the\n"
+      "                   erased rest of the sectors (what is read from the target is\n"
+      "                   confirmed always)\n"
       "  --base ADDR      update and verify: FILE is a raw binary whose first byte belongs at\n"
       "                   ADDR (0x... hexadecimal, else decimal)\n"
       "  --json           JSON Lines on standard output, one event a line: step, progress,\n"

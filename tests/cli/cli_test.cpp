@@ -212,6 +212,7 @@ TEST_F(CliTest, UpdateProgramsTheFileAndKeepsTheRestOfTheSector) {
                                       "Building update command file passed",
                                       "Erasing Flashsector passed",
                                       "Programming target memory passed",
+                                      "Checking erased flash passed",
                                       "Confirmed by loader checksum CRC-16/CCITT-FALSE",
                                       "Update of target memory succeeded"}))
       << r.out;
@@ -329,11 +330,30 @@ TEST_F(CliTest, ARecordTheTargetDidNotProgramIsCaught) {
       << r.out;
 }
 
+// An update that removes the last component (its header cleared with
+// 0xFF) over an erase that leaves the header: the update fails, resume
+// completes it, and the listing no longer shows the component.
+TEST_F(CliTest, AHeaderTheEraseLeftBehindFailsTheUpdate) {
+  StartSim({"--partial-erase", "0xC0000:0x400"});
+  WriteFile(Path("remove.sss"), SRecord('2', 0xC0000, std::vector<uint8_t>(32, 0xFF)) +
+                                    SRecord('8', 0, {}));
+  CliRun r = Cli({"update", Path("remove.sss")});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Has(r.err, "Verifying target memory failed at 0x000C0000\n")) << r.err;
+  EXPECT_TRUE(Has(r.out, "Programming target memory passed\nChecking erased flash failed\n"));
+  EXPECT_TRUE(Has(Cli({"info"}).out, "VOK Service Monitor"));
+  EXPECT_EQ(Cli({"resume"}).status, 0);
+  r = Cli({"info"});
+  EXPECT_EQ(r.status, 0);
+  EXPECT_FALSE(Has(r.out, "VOK Service Monitor")) << r.out;
+}
+
 TEST_F(CliTest, VerifiedUpdateAndItsWrongInputs) {
   StartSim({});
   CliRun r = Cli({"update", UpdateFile(), "--verify"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(Has(r.out, "Verifying target memory passed\n"
+                         "Checking erased flash passed\n"
                          "Reads confirmed by loader checksum CRC-16/CCITT-FALSE, "
                          "programming confirmed by reading back\n"
                          "Update of target memory succeeded\n"))
