@@ -330,24 +330,6 @@ TEST_F(CliTest, ARecordTheTargetDidNotProgramIsCaught) {
       << r.out;
 }
 
-// An update that removes the last component (its header cleared with
-// 0xFF) over an erase that leaves the header: the update fails, resume
-// completes it, and the listing no longer shows the component.
-TEST_F(CliTest, AHeaderTheEraseLeftBehindFailsTheUpdate) {
-  StartSim({"--partial-erase", "0xC0000:0x400"});
-  WriteFile(Path("remove.sss"), SRecord('2', 0xC0000, std::vector<uint8_t>(32, 0xFF)) +
-                                    SRecord('8', 0, {}));
-  CliRun r = Cli({"update", Path("remove.sss")});
-  EXPECT_EQ(r.status, 1);
-  EXPECT_TRUE(Has(r.err, "Verifying target memory failed at 0x000C0000\n")) << r.err;
-  EXPECT_TRUE(Has(r.out, "Programming target memory passed\nChecking erased flash failed\n"));
-  EXPECT_TRUE(Has(Cli({"info"}).out, "VOK Service Monitor"));
-  EXPECT_EQ(Cli({"resume"}).status, 0);
-  r = Cli({"info"});
-  EXPECT_EQ(r.status, 0);
-  EXPECT_FALSE(Has(r.out, "VOK Service Monitor")) << r.out;
-}
-
 TEST_F(CliTest, VerifiedUpdateAndItsWrongInputs) {
   StartSim({});
   CliRun r = Cli({"update", UpdateFile(), "--verify"});

@@ -283,13 +283,13 @@ TEST(UpdateProcedure, AStretchLeftUnerasedFailsTheRunUntilResumed) {
     sim::Options faulty = o;
     faulty.partial_erase = 0x88000;
     faulty.partial_erase_length = 0x400;
-    b.Restart(path == kResumed ? [&] { sim::Options cut = o; cut.cut_after = 1; return cut; }()
-                               : path == kFresh ? faulty : o);
-    if (path != kCarriedOver) PrepareOldMemory(b.sim());
+    sim::Options first = path == kResumed ? o : faulty;
+    first.cut_after = path == kResumed;  // after the first erase, of sector 1
+    b.Restart(first);
+    if (path == kCarriedOver) b.ui.answers.push_back(Answer::Cancel);
+    else PrepareOldMemory(b.sim());
     test::WriteUpdateFile(b.UpdateFile("clear.sss"), "Clear\r\n", clear);
     b.fields.file_name = b.UpdateFile("clear.sss");
-    if (path == kCarriedOver) b.Restart(faulty);
-    if (path == kCarriedOver) b.ui.answers.push_back(Answer::Cancel);
     // The context is made anew after each restart: it holds the link.
     auto update = [&] {
       UpdateContext c = b.Update();
