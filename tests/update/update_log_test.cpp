@@ -8,6 +8,7 @@
 
 #include "support/firmware_text.h"
 #include "support/recorders.h"
+#include "support/srecord_text.h"
 #include "support/temp_dir.h"
 #include "update/melody.h"
 #include "update/procedure_bench.h"
@@ -66,26 +67,10 @@ TEST(UpdateLog, DescriptionIsBannerThenTheHeaderTextsOfTheFile) {
 
   // A zero byte ends its record's part; header records after data are not
   // read; a record longer than the system writes is taken whole.
-  std::string text = "S0" "0A" "0000" "41420043440000";  // "AB\0CD\0\0", checksum below
-  unsigned sum = 0x0A;
-  for (uint8_t b : {0x41, 0x42, 0x00, 0x43, 0x44, 0x00, 0x00}) sum += b;
-  char cs[3];
-  std::snprintf(cs, sizeof cs, "%02X", ~sum & 0xFF);
-  std::string lines = text + cs + "\r\n";
+  const std::string lines = test::SRecordLine('0', 0, {'A', 'B', 0, 'C', 'D', 0, 0});
   // One S0 record of 100 bytes instead of 64 + 36.
-  std::string big = "S0" "67" "0000";
-  sum = 0x67;
-  for (int i = 0; i < 100; ++i) {
-    big += "4C";
-    sum += 0x4C;
-  }
-  std::snprintf(cs, sizeof cs, "%02X", ~sum & 0xFF);
-  big += cs;
-  test::WriteBytes(dir.file("d.sss"),
-                   [&] {
-                     std::string all = lines + big + "\r\nS1050000010203F6\r\n" + lines;
-                     return std::vector<uint8_t>(all.begin(), all.end());
-                   }());
+  const std::string big = test::SRecordLine('0', 0, std::vector<uint8_t>(100, 'L'));
+  test::WriteFile(dir.file("d.sss"), lines + big + "S1050000010203F6\r\n" + lines);
   EXPECT_EQ(BuildUpdateDescription(dir.file("d.sss"), FixedTime()),
             banner + "AB" + std::string(100, 'L'));
 }
