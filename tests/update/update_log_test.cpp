@@ -21,8 +21,6 @@ using test::FixedTime;
 using test::ReadBytes;
 using test::TempDir;
 
-std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
-
 const std::string kBanner = std::string(70, '#') + "\r\n";
 
 TEST(UpdateLog, DatesUseEnglishMonthNamesWhateverTheLocale) {
@@ -81,7 +79,7 @@ TEST(UpdateLog, FilesWithoutHeaderTextsAreDescribedByNameAndDate) {
   const std::vector<uint8_t> data = {1, 2, 3};
   for (const std::string& content :
        {test::IntelHexFile({{0x84000, data}}), test::ElfFile({{0x84000, data}}, {}), std::string("raw")}) {
-    test::WriteBytes(dir.file("fw.x"), std::vector<uint8_t>(content.begin(), content.end()));
+    test::WriteFile(dir.file("fw.x"), content);
     struct stat st {};
     ASSERT_EQ(::stat(dir.file("fw.x").c_str(), &st), 0);
     EXPECT_EQ(BuildUpdateDescription(dir.file("fw.x"), FixedTime()),
@@ -100,7 +98,7 @@ TEST(UpdateLog, AppendToFileCreatesKeepsAndWritesLongTextsWhole) {
   EXPECT_TRUE(test::Exists(path));
   EXPECT_EQ(AppendToFile("abc", 3, path), 1);
   EXPECT_EQ(AppendToFile(big.data(), big.size(), path), 1);
-  EXPECT_EQ(Text(ReadBytes(path)), "abc" + big);
+  EXPECT_EQ(test::ReadFile(path), "abc" + big);
 
   // A folder where the file should be fails, whoever runs the test.
   EXPECT_EQ(AppendToFile("abc", 3, folder), 0);
