@@ -22,18 +22,53 @@ std::vector<std::string> ListingLines(const std::string& listing) {
   return lines;
 }
 
-std::vector<std::string> PortListing(const LoaderLink& link, const SerialDeviceRoots& roots) {
+namespace {
+
+std::string Hex4(int v) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (int shift = 12; shift >= 0; shift -= 4) text += kDigits[(v >> shift) & 0xF];
+  return text;
+}
+
+}  // namespace
+
+std::string DescribePort(const SerialPortInfo& p) {
+  std::string text = PortKindName(p.kind);
+  if (p.vendor_id >= 0 && p.product_id >= 0) text += " " + Hex4(p.vendor_id) + ":" + Hex4(p.product_id);
+  for (const std::string* part : {&p.maker, &p.product}) {
+    if (!part->empty()) text += ", " + *part;
+  }
+  if (!p.serial_number.empty()) text += ", serial number " + p.serial_number;
+  return text;
+}
+
+std::vector<std::string> PortListing(const PortTable& configured,
+                                     const std::vector<SerialPortInfo>& ports) {
   std::vector<std::string> lines;
+  const PortTable table = WithComDefaults(configured, ports);
   for (int i = 1; i <= 4; ++i) {
-    std::string name = "COM" + std::to_string(i);
-    std::string device = link.DeviceFor(name);
-    lines.push_back(name + "=" + device);
+    const std::string name = "COM" + std::to_string(i);
+    const std::string device = table.at(name);
+    std::string why;
+    if (configured.count(name) != 0) {
+      why = "as configured";
+    } else if (const SerialPortInfo* p = FindSerialPort(ports, device)) {
+      why = PortKindName(p->kind);
+    } else {
+      why = "not present";
+    }
+    lines.push_back(name + "=" + device + " (" + why + ")");
   }
   lines.push_back("");
   lines.push_back("Serial devices of this system:");
-  std::vector<std::string> found = SerialDevices(roots);
-  if (found.empty()) found.push_back("(none found)");
-  for (const std::string& f : found) lines.push_back("  " + f);
+  if (ports.empty()) lines.push_back("  (none found)");
+  for (const SerialPortInfo& p : ports) {
+    lines.push_back("  " + (p.com_name.empty() ? p.device : p.com_name) + ": " + DescribePort(p));
+    for (const std::string* name : {&p.stable_name, &p.socket_name}) {
+      if (!name->empty()) lines.push_back("    " + *name);
+    }
+  }
   return lines;
 }
 

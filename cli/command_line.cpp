@@ -74,7 +74,8 @@ constexpr CommandSpec kCommandTable[] = {
      Operands::kOptionalFile},
     {Command::Start, "start", "start the controller's application", Operands::kNone},
     {Command::Ports, "ports",
-     "print COM1 to COM4 with their devices, then the\n"
+     "print COM1 to COM4 with their devices, the serial\n"
+     "devices with their identities, then the\n"
      "application folder in use",
      Operands::kNone},
 };

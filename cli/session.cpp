@@ -35,7 +35,9 @@ int OpenSession(const CommandLine& line, Report& report, const std::string& defa
     report.Message("--port takes COM1 to COM4 or a device path", Level::kError);
     return kExitUsage;
   }
-  s.link.SetPortTable(std::move(table));
+  s.configured_ports = table;
+  s.serial_ports = SerialPorts();
+  s.link.SetPortTable(WithComDefaults(std::move(table), s.serial_ports));
   s.rate = line.baud.value_or(settings.baud_rate);
   return kExitSuccess;
 }

@@ -1,38 +1,36 @@
 #include <gtest/gtest.h>
 
-#include <filesystem>
-#include <fstream>
+#include <string>
+#include <vector>
 
 #include "cli/cli_app.h"
-#include "support/temp_dir.h"
 
 namespace vok::cli {
 namespace {
 
-namespace fs = std::filesystem;
+TEST(CliPorts, ListsTheComNamesWithWhyThenTheDevicesWithTheirIdentities) {
+  SerialPortInfo adapter;
+  adapter.device = "/dev/ttyUSB0";
+  adapter.kind = PortKind::kUsb;
+  adapter.stable_name = "/dev/serial/by-id/usb-Maker_Cable_42-if00";
+  adapter.socket_name = "/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0";
+  adapter.vendor_id = 0x0403;
+  adapter.product_id = 0x6001;
+  adapter.maker = "Maker";
+  adapter.product = "Cable";
+  adapter.serial_number = "42";
+  SerialPortInfo uart;
+  uart.device = "/dev/ttyS1";
 
-TEST(CliPorts, ListsTheTableThenStableNamesThenTheSerialDevices) {
-  test::TempDir dev;
-  for (const char* name : {"ttyS0", "ttyS10", "ttyS2", "ttyUSB0", "ttyACM1", "tty0", "ttySX", "null"}) {
-    std::ofstream(dev.file(name)).put('x');
-  }
-  fs::create_directories(dev.path() / "serial" / "by-id");
-  fs::create_symlink("../../ttyUSB0", dev.path() / "serial" / "by-id" / "usb-Maker_Cable_42-if00");
-
-  LoaderLink link;
-  link.SetPortTable({{"COM2", "/dev/serial/by-id/usb-Maker_Cable_42-if00"}});
-  std::string root = dev.path().string();
-  EXPECT_EQ(PortListing(link, {root, root + "/serial/by-id"}),
+  EXPECT_EQ(PortListing({{"COM3", "/dev/odd"}}, {uart, adapter}),
             (std::vector<std::string>{
-                "COM1=/dev/ttyS0", "COM2=/dev/serial/by-id/usb-Maker_Cable_42-if00",
-                "COM3=/dev/ttyS2", "COM4=/dev/ttyS3", "", "Serial devices of this system:",
-                "  " + root + "/serial/by-id/usb-Maker_Cable_42-if00 -> " + root + "/ttyUSB0",
-                "  " + root + "/ttyACM1", "  " + root + "/ttyS0", "  " + root + "/ttyS2",
-                "  " + root + "/ttyS10", "  " + root + "/ttyUSB0"}));
-
-  test::TempDir empty;
-  std::vector<std::string> none = PortListing(link, {empty.path().string(), (empty.path() / "serial" / "by-id").string()});
-  EXPECT_EQ(none.back(), "  (none found)");
+                "COM1=/dev/ttyUSB0 (USB adapter)", "COM2=/dev/ttyS1 (UART)",
+                "COM3=/dev/odd (as configured)", "COM4=/dev/ttyS3 (not present)", "",
+                "Serial devices of this system:", "  /dev/ttyS1: UART",
+                "  /dev/ttyUSB0: USB adapter 0403:6001, Maker, Cable, serial number 42",
+                "    /dev/serial/by-id/usb-Maker_Cable_42-if00",
+                "    /dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0"}));
+  EXPECT_EQ(PortListing({}, {}).back(), "  (none found)");
 }
 
 }  // namespace
