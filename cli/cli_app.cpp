@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "cli/commands.h"
+#include "cli/gang.h"
 #include "cli/session.h"
 
 namespace vok::cli {
@@ -47,24 +48,24 @@ std::vector<std::string> PortListing(const PortTable& configured,
                                      const std::vector<SerialPortInfo>& ports) {
   std::vector<std::string> lines;
   const PortTable table = WithComDefaults(configured, ports);
+  // As [Ports] would hold them, so that a line can be copied there.
   for (int i = 1; i <= 4; ++i) {
     const std::string name = "COM" + std::to_string(i);
-    const std::string device = table.at(name);
-    std::string why;
-    if (configured.count(name) != 0) {
-      why = "as configured";
-    } else if (const SerialPortInfo* p = FindSerialPort(ports, device)) {
-      why = PortKindName(p->kind);
-    } else {
-      why = "not present";
-    }
-    lines.push_back(name + "=" + device + " (" + why + ")");
+    lines.push_back(name + "=" + table.at(name));
   }
   lines.push_back("");
   lines.push_back("Serial devices of this system:");
   if (ports.empty()) lines.push_back("  (none found)");
   for (const SerialPortInfo& p : ports) {
-    lines.push_back("  " + (p.com_name.empty() ? p.device : p.com_name) + ": " + DescribePort(p));
+    std::string names;
+    for (int i = 1; i <= 4; ++i) {
+      const std::string name = "COM" + std::to_string(i);
+      if (FindSerialPort({p}, table.at(name)) == nullptr) continue;
+      names += (names.empty() ? " (" : ", ") + name;
+      if (configured.count(name) == 0) names += " by default";
+    }
+    if (!names.empty()) names += ")";
+    lines.push_back("  " + (p.com_name.empty() ? p.device : p.com_name) + names + ": " + DescribePort(p));
     for (const std::string* name : {&p.stable_name, &p.socket_name}) {
       if (!name->empty()) lines.push_back("    " + *name);
     }
@@ -112,6 +113,9 @@ int RunCommand(const CommandLine& line, Report& report, const std::string& defau
     case Command::Version:
       break;
   }
+  // What the run cost on the line, for a production record.
+  if (line.command != Command::Ports)
+    found.AddNumber("line_bytes", static_cast<int64_t>(s.link.Port().LineBytes()));
   // A device that refused the serial settings is named too, however the
   // procedure reported the failed connection.
   if (status != kExitSuccess) ui.TellPortFailure();
@@ -137,6 +141,7 @@ int RunProgram(const std::vector<std::string>& args, Console& console,
     report->Finish("", kExitUsage, JsonObject());
     return kExitUsage;
   }
+  if (RunsOnSeveralPorts(line)) return RunGang(line, args, console, default_folder);
   return RunCommand(line, *report, default_folder);
 }
 

@@ -22,9 +22,9 @@ int RunCommand(const CommandLine& line, Report& report, const std::string& defau
 int RunProgram(const std::vector<std::string>& args, Console& console,
                const std::string& default_folder, Asker ask = nullptr);
 
-// The listing of the ports command: COM1 to COM4 with their devices and
-// why (configured, or the kind of device found), then the serial devices
-// with their identities and stable names.
+// The listing of the ports command: COM1 to COM4 with their devices, then
+// the serial devices with the COM names that stand for them (configured or
+// by default), their identities and stable names.
 std::vector<std::string> PortListing(const PortTable& configured,
                                      const std::vector<SerialPortInfo>& ports);
 // "USB adapter 0403:6001, FTDI, FT232R USB UART, serial number A50285BI".

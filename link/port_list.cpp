@@ -27,7 +27,14 @@ const char* PortKindName(PortKind kind) {
 }
 
 PortTable WithComDefaults(PortTable configured, const std::vector<SerialPortInfo>& ports) {
-  const std::vector<std::string> defaults = ComDefaults(ports);
+  // An adapter that an entry names has its number already.
+  std::vector<SerialPortInfo> free;
+  for (const SerialPortInfo& p : ports) {
+    bool named = false;
+    for (const auto& [name, device] : configured) named = named || FindSerialPort({p}, device) != nullptr;
+    if (!named || p.kind == PortKind::kUart) free.push_back(p);
+  }
+  const std::vector<std::string> defaults = ComDefaults(free);
   for (size_t i = 0; i < defaults.size(); ++i)
     configured.emplace("COM" + std::to_string(i + 1), defaults[i]);  // a configured entry wins
   return configured;
