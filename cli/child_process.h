@@ -19,8 +19,10 @@ struct ChildEvents {
   // Called at least every tick_ms while any child runs.
   std::function<void()> tick;
   int tick_ms = 200;
-  // Asked at each tick: true once passes the stop on to the children (they
-  // stop at their safe points as a run alone would).
+  // Asked at each tick: true passes a stop on to the children, once (they
+  // stop at their safe points as a run alone would). On POSIX the children
+  // have a process group of their own, so a terminal's Ctrl-C reaches them
+  // only so; a Windows console hands it to each of them itself.
   std::function<bool()> stop;
 };
 

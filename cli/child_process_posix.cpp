@@ -39,8 +39,16 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& args, in
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
   argv.push_back(nullptr);
+  // A group of its own: a terminal's Ctrl-C reaches this process alone,
+  // which passes it on once. Twice would end a child at once, not at its
+  // safe point.
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setpgroup(&attributes, 0);
   pid_t pid = -1;
-  const int r = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  const int r = ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&actions);
   ::close(fds[1]);
   if (r != 0) {
@@ -107,8 +115,6 @@ std::vector<int> RunChildren(const std::string& program,
       if (events.tick) events.tick();
       if (!stop_passed && events.stop && events.stop()) {
         stop_passed = true;
-        // A terminal's Ctrl-C reached them already; a signal to this process
-        // alone did not.
         for (const Child& c : children) {
           if (c.pid > 0) ::kill(c.pid, SIGINT);
         }

@@ -33,6 +33,7 @@ constexpr const char* kRecordFile = "PRODUCTION.CSV";
 constexpr const char* kRecordHeader =
     "time,port,identity,command,file,sha256,loader_version,result,seconds,line_bytes";
 constexpr size_t kLiveWidth = 79;
+constexpr const char* kLoaderLine = "VOK Loader V";
 
 struct GangPort {
   std::string name;  // as the command line gave it
@@ -52,6 +53,7 @@ struct GangPort {
   std::string message;
   std::string loader_version;
   uint64_t line_bytes = 0;
+  std::vector<std::string> components;  // info: a line per component found
   // The outcome: "succeeded", "pending", "failed", "nothing to resume".
   std::string result;
 };
@@ -107,6 +109,39 @@ std::string JsonText(const std::string& quoted) {
     }
   }
   return text;
+}
+
+// The objects of a JSON array, each as its text.
+std::vector<std::string> ArrayItems(const std::string& array) {
+  std::vector<std::string> items;
+  for (size_t i = 1; i < array.size();) {
+    while (i < array.size() && (array[i] == ' ' || array[i] == ',')) ++i;
+    if (i >= array.size() || array[i] == ']') break;
+    const size_t end = SkipJsonValue(array, i);
+    items.push_back(array.substr(i, end - i));
+    i = end;
+  }
+  return items;
+}
+
+// info's components as the listing names them: "VOK Kernel V3.2.1".
+std::vector<std::string> ComponentLines(const std::string& components) {
+  std::vector<std::string> lines;
+  for (const std::string& item : ArrayItems(components)) {
+    std::map<std::string, std::string> c = JsonMembers(item);
+    std::string line = c["name"];
+    if (c["checksum_ok"] != "true") {
+      line += ": checksum test failed";
+    } else if (c["version"] != "null" && !c["version"].empty()) {
+      line += " V" + c["version"];
+    } else if (c["text"] != "null" && !c["text"].empty()) {
+      std::string text = c["text"];
+      while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+      line += ": " + text;
+    }
+    lines.push_back(line);
+  }
+  return lines;
 }
 
 std::string Seconds(double s) {
@@ -193,7 +228,10 @@ class GangDisplay {
       p.step = member("text") + (member("passed") == "true" ? " passed" : " failed");
       Plain(p, p.step);
     } else if (event == "message") {
-      if (member("text").find_first_not_of(" #") != std::string::npos) p.step = member("text");
+      const std::string message = member("text");
+      if (message.find_first_not_of(" #") != std::string::npos) p.step = message;
+      // A backup names the loader among the components of its header.
+      if (message.rfind(kLoaderLine, 0) == 0) p.loader_version = message.substr(std::string(kLoaderLine).size());
       Plain(p, member("text"));
     } else if (event == "progress") {
       const uint32_t done = static_cast<uint32_t>(std::strtoul(member("done").c_str(), nullptr, 10));
@@ -212,8 +250,10 @@ class GangDisplay {
       p.ended = Clock::now();
       p.exit = std::atoi(member("exit").c_str());
       p.message = member("message");
-      p.loader_version = member("loader_version") == "null" ? std::string() : member("loader_version");
+      if (m.count("loader_version") != 0 && member("loader_version") != "null")
+        p.loader_version = member("loader_version");
       p.line_bytes = std::strtoull(member("line_bytes").c_str(), nullptr, 10);
+      p.components = ComponentLines(member("components"));
     } else if (m.empty()) {
       // Not ours: a crash's last words.
       p.message = text;
@@ -370,12 +410,13 @@ int RunGang(const CommandLine& line, const std::vector<std::string>& args, Conso
   std::vector<std::string> names = line.ports;
   if (names.size() == 1 && names[0] == kPortAll) {
     names.clear();
-    for (const ProbeAnswer& a : ProbePorts(ProbeCandidates(s.serial_ports), s.rate)) {
+    const std::vector<ProbeAnswer> answers = ProbePorts(ProbeCandidates(s.serial_ports), s.rate);
+    for (const ProbeAnswer& a : answers) {
       if (a.answered) names.push_back(a.device);
     }
     if (names.empty()) {
       report->Message("-p all: no controller answers on any serial adapter", Level::kError);
-      for (const std::string& l : ProbeReport(s.serial_ports, {})) report->Message(l, Level::kInfo);
+      for (const std::string& l : ProbeReport(s.serial_ports, answers)) report->Message(l, Level::kInfo);
       report->Finish(command, kExitUsage, JsonObject());
       return kExitUsage;
     }
@@ -464,6 +505,8 @@ int RunGang(const CommandLine& line, const std::vector<std::string>& args, Conso
     }
   }
   int status = failed ? kExitFailure : pending ? kExitUpdatePending : kExitSuccess;
+  // Stopped by a signal: its status, as a run alone ends.
+  if (status != kExitSuccess && StopStatus() != 0) status = StopStatus();
 
   std::vector<std::string> failed_names, pending_names;
   for (const GangPort& p : ports) {
@@ -507,6 +550,9 @@ int RunGang(const CommandLine& line, const std::vector<std::string>& args, Conso
     return status;
   }
 
+  for (const GangPort& p : ports) {
+    for (const std::string& c : p.components) console.Out(p.name + ": " + c);
+  }
   size_t w_port = 4, w_identity = 8;
   for (const GangPort& p : ports) {
     w_port = std::max(w_port, p.name.size());

@@ -18,7 +18,9 @@ namespace vok::cli {
 // args is the command line as given, for the line that repeats the run for
 // the ports that failed. Returns the exit status: 0 every port succeeded, 3
 // none failed but one has an interrupted update pending, 1 otherwise (2 for
-// a command line that names no ports to run on).
+// a command line that names no ports to run on; a run stopped by a signal
+// that did not succeed everywhere ends with the signal's status, as a run
+// alone does).
 int RunGang(const CommandLine& line, const std::vector<std::string>& args, Console& console,
             const std::string& default_folder);
 
