@@ -200,8 +200,9 @@ std::vector<std::string> ChildArgs(const CommandLine& line, const GangPort& p, i
 
 class GangDisplay {
  public:
-  GangDisplay(Console& console, bool json, std::vector<GangPort>& ports)
-      : console_(console), json_(json), live_(!json && console.ErrIsTty()), ports_(ports) {
+  // live: a line per port on the terminal, redrawn; otherwise plain lines.
+  GangDisplay(Console& console, bool json, bool live, std::vector<GangPort>& ports)
+      : console_(console), json_(json), live_(!json && live && console.ErrIsTty()), ports_(ports) {
     for (const GangPort& p : ports_) name_width_ = std::max(name_width_, p.name.size());
   }
 
@@ -412,7 +413,10 @@ int RunGang(const CommandLine& line, const std::vector<std::string>& args, Conso
     names.clear();
     const std::vector<ProbeAnswer> answers = ProbePorts(ProbeCandidates(s.serial_ports), s.rate);
     for (const ProbeAnswer& a : answers) {
-      if (a.answered) names.push_back(a.device);
+      if (!a.answered) continue;
+      // By the name that stays with the adapter, for the summary's repeat line.
+      const SerialPortInfo* info = FindSerialPort(s.serial_ports, a.device);
+      names.push_back(info && !info->stable_name.empty() ? info->stable_name : a.device);
     }
     if (names.empty()) {
       report->Message("-p all: no controller answers on any serial adapter", Level::kError);
@@ -462,7 +466,7 @@ int RunGang(const CommandLine& line, const std::vector<std::string>& args, Conso
     child_args.push_back(ChildArgs(line, ports[i], s.rate, file));
     running.push_back(i);
   }
-  GangDisplay display(console, line.json, ports);
+  GangDisplay display(console, line.json, !line.no_progress, ports);
   for (size_t i = 0; i < ports.size(); ++i) {
     if (ports[i].run || !line.json) continue;
     console.Out(JsonObject().Add("event", "result").Add("port", ports[i].name).Add("command", command)
