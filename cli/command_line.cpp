@@ -314,7 +314,8 @@ std::string UsageText() {
          OptionsHelp(Options(), 19) +
          "\n"
          "Exit status: 0 success, 1 failure, 2 wrong command line, 3 an interrupted update is\n"
-         "pending (use update --fresh FILE or resume).\n";
+         "pending (use update --fresh FILE or resume). On several ports: 0 every port\n"
+         "succeeded, 3 none failed but one is pending, 1 otherwise.\n";
 }
 
 std::string VersionText() { return "Vok Loader Version " VOK_VERSION "\n"; }

@@ -414,9 +414,14 @@ int RunGang(const CommandLine& line, const std::vector<std::string>& args, Conso
     const std::vector<ProbeAnswer> answers = ProbePorts(ProbeCandidates(s.serial_ports), s.rate);
     for (const ProbeAnswer& a : answers) {
       if (!a.answered) continue;
-      // By the name that stays with the adapter, for the summary's repeat line.
+      // By the name that stays with the adapter (or with its socket), for
+      // the summary's repeat line.
       const SerialPortInfo* info = FindSerialPort(s.serial_ports, a.device);
-      names.push_back(info && !info->stable_name.empty() ? info->stable_name : a.device);
+      std::string name = a.device;
+      if (info && !info->socket_name.empty()) name = info->socket_name;
+      if (info && !info->stable_name.empty() && (!info->serial_number.empty() || info->socket_name.empty()))
+        name = info->stable_name;
+      names.push_back(name);
     }
     if (names.empty()) {
       report->Message("-p all: no controller answers on any serial adapter", Level::kError);

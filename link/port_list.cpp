@@ -65,7 +65,9 @@ std::string PortIdentity(const SerialPortInfo* port, const std::string& given) {
     return slash == std::string::npos ? name : name.substr(slash + 1);
   };
   std::string name = given;
-  if (port && !port->stable_name.empty()) {
+  // A by-id name without the adapter's serial number is the same for two
+  // adapters of one make: then their sockets tell them apart.
+  if (port && !port->stable_name.empty() && (!port->serial_number.empty() || port->socket_name.empty())) {
     // Windows' device instance is whole only with its enumerator and ids.
     name = port->stable_name.find('/') != std::string::npos ? last_part(port->stable_name)
                                                             : port->stable_name;

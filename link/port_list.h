@@ -86,9 +86,9 @@ const SerialPortInfo* FindSerialPort(const std::vector<SerialPortInfo>& ports,
                                      const std::string& device);
 
 // The name of a port that survives replugging, for its folder: the stable
-// name's last part (it holds the adapter's serial number), else the socket
-// name's (a production slot), else the device as given; only letters,
-// digits and ". _ -" (anything else becomes '_').
+// name's last part when it holds the adapter's serial number, else the
+// socket name's (a production slot), else the device as given; only
+// letters, digits and ". _ -" (anything else becomes '_').
 std::string PortIdentity(const SerialPortInfo* port, const std::string& given);
 
 // The parse of what the Windows device registry answers for one COM port:

@@ -90,15 +90,17 @@ TEST(PortList, IdentitiesAndTheComMappingOfAMadeUpSysfsTree) {
   const Case kCases[] = {
       {"laptop, one adapter: it is COM1", {0, 0, 0, 0}, false, {"ttyUSB1", "", "", ""}},
       {"PC with a real COM1: kept, the adapters follow by stable name", {4, 0, 0, 0}, true,
-       {"ttyS0", "ttyUSB3", "ttyUSB1", ""}},
+       {"ttyS0", "ttyUSB1", "ttyUSB3", ""}},
       {"real COM2 only: COM1 and COM3 for the adapters", {0, 4}, true,
-       {"ttyUSB3", "ttyS1", "ttyUSB1", ""}},
+       {"ttyUSB1", "ttyS1", "ttyUSB3", ""}},
   };
   for (const Case& c : kCases) {
     test::TempDir dir;
     MadeUpTree tree(dir.path());
     for (size_t i = 0; i < c.uart_types.size(); ++i) tree.Uart("ttyS" + std::to_string(i), c.uart_types[i]);
-    tree.Usb("ttyUSB1", "2", "", "");  // no serial number: no by-id name, found by its socket
+    // No serial number: its by-id name would be its twin's too, so its
+    // identity is its socket.
+    tree.Usb("ttyUSB1", "2", "", "usb-FTDI_FT232R_USB_UART-if00-port0");
     if (c.two_adapters) tree.Usb("ttyUSB3", "1", "A50285BI", "usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0");
 
     const std::vector<SerialPortInfo> ports = SerialPorts(tree.Roots());
