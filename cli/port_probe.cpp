@@ -74,9 +74,11 @@ std::vector<std::string> ProbeReport(const std::vector<SerialPortInfo>& ports,
       example = p.stable_name.empty() ? p.device : p.stable_name;
   }
   if (ports.empty()) lines.push_back("  (no serial device found)");
+  bool stable = false;
+  for (const SerialPortInfo& p : ports) stable = stable || (!example.empty() && p.stable_name == example);
   lines.push_back(example.empty() ? std::string("Name the port with -p NAME")
                                   : "Name the port with -p, as in -p " + example +
-                                        " (a stable name stays with its adapter)");
+                                        (stable ? " (a stable name stays with its adapter)" : ""));
   return lines;
 }
 
