@@ -180,5 +180,56 @@ TEST(SimFaults, DamagedDataPassTheFrameChecksum) {
   EXPECT_EQ(t.sim.stats().frames_ignored, 0u);
 }
 
+// The sum-blind damage moves a bit between two bytes two apart: the byte
+// sums and the Internet checksum over the damaged record answer what the
+// host sent; a CRC and Fletcher-16 (whose second sum weighs the place) do
+// not.
+TEST(SimFaults, SumBlindDamageLeavesTheSumsAsTheyWere) {
+  const Bytes data{0x10, 0x22, 0x31, 0x47, 0x59, 0x6A, 0x7C, 0x8E};
+  for (size_t i = 0; i < LoaderSumNames().size(); ++i) {
+    const auto sum = static_cast<LoaderSum>(i);
+    SCOPED_TRACE(LoaderSumNames()[i]);
+    Options o = Blank();
+    o.checksum = sum;
+    o.damage = DamageKind::kSumBlind;
+    o.damage_program = 1;
+    InProcess t(o);
+    ASSERT_EQ(t.Open(), 0);
+    uint32_t at = 0;
+    ASSERT_EQ(ProgramTargetMemory(*t.link, 0x20001, 8, data.data(), at), 0);
+    // 0x10 and 0x31 differ first in bit 0: set in the second, clear in the first.
+    EXPECT_EQ(t.sim.ReadMemory(0x20001, 8), (Bytes{0x11, 0x22, 0x30, 0x47, 0x59, 0x6A, 0x7C, 0x8E}));
+    uint16_t answer = 0;
+    ASSERT_EQ(GetTargetChecksum(*t.link, 0x20001, 8, answer), 0);
+    const bool blind = sum == LoaderSum::kSum16 || sum == LoaderSum::kOnesSum16 || sum == LoaderSum::kInternet16;
+    EXPECT_EQ(answer == Simulator::Checksum(sum, data.data(), data.size()), blind);
+  }
+}
+
+// The off-by-one loader answers for the range shifted at one edge, and
+// stamps its components so.
+TEST(SimFaults, ChecksumSkewMovesOneEdge) {
+  struct Case {
+    ChecksumSkew skew;
+    uint32_t first, length;  // what is summed for 0x20010, 0x20 bytes
+  };
+  for (const Case& c : {Case{ChecksumSkew::kExact, 0x20010, 0x20}, Case{ChecksumSkew::kStartEarly, 0x2000F, 0x21},
+                        Case{ChecksumSkew::kStartLate, 0x20011, 0x1F}, Case{ChecksumSkew::kEndLate, 0x20010, 0x21},
+                        Case{ChecksumSkew::kEndEarly, 0x20010, 0x1F}}) {
+    Options o = Blank();
+    o.checksum_skew = c.skew;
+    InProcess t(o);
+    Bytes ram(0x40);
+    for (size_t i = 0; i < ram.size(); ++i) ram[i] = static_cast<uint8_t>(i * 7 + 1);
+    t.sim.WriteMemory(0x20000, ram);
+    ASSERT_EQ(t.Open(), 0);
+    uint16_t answer = 0;
+    ASSERT_EQ(GetTargetChecksum(*t.link, 0x20010, 0x20, answer), 0);
+    const Bytes summed = t.sim.ReadMemory(c.first, c.length);
+    EXPECT_EQ(answer, Simulator::Checksum(summed.data(), summed.size())) << static_cast<int>(c.skew);
+    EXPECT_EQ(t.sim.LoaderChecksum(0x20010, 0x20), answer);
+  }
+}
+
 }  // namespace
 }  // namespace vok::sim::test
