@@ -56,13 +56,12 @@ enum class HeldBytes {
 };
 
 // Confirms n bytes (at most kConfirmSpan) that the host holds for address:
-// by the loader's checksum when it is a known CRC, otherwise (a sum, or an
-// algorithm not known) by
-// reading them again in pieces of 1024 bytes. Bytes read are read again when
-// they disagree, at most three reads a piece in all, and held takes the
-// confirmed copy; programmed bytes must be what the target holds. 1 when
-// confirmed; 0 with failed_at the first address of a piece that could not
-// be; or a negative LinkError.
+// by the loader's checksum when it is a known CRC, otherwise (a sum, or no
+// algorithm known) by reading them again in pieces of 1024 bytes. Bytes
+// read are read again when they disagree, at most three reads a piece in
+// all, and held takes the confirmed copy; programmed bytes must be what the
+// target holds. 1 when confirmed; 0 with failed_at the first address of a
+// piece that could not be; or a negative LinkError.
 int ConfirmSpan(const TargetReader& read, LoaderChecksum& checks, uint32_t address, uint8_t* held,
                 uint32_t n, HeldBytes kind, uint32_t& failed_at);
 

@@ -208,44 +208,6 @@ TEST(Backup, FileHoldsRamAndFlashByteForByteAndRestoresAsAnUpdate) {
   EXPECT_EQ(b.sim().stats().erases, 6u);
 }
 
-// A read damaged past the frame's XOR and the loader's sum, against each
-// kind of loader: a CRC catches it, a sum is only named and the piece's
-// second read catches it, an off-by-one loader is not identified. The file
-// holds the memory every time.
-TEST(Backup, ADamagedReadNeverReachesTheFile) {
-  using S = sim::LoaderSum;
-  struct Case {
-    S sum;
-    sim::ChecksumSkew skew;
-    const char* line;
-  };
-  const Case cases[] = {
-      {S::kCcittFalse, sim::ChecksumSkew::kExact, "Confirmed by loader checksum CRC-16/CCITT-FALSE and reading"},
-      {S::kSum16, sim::ChecksumSkew::kExact, "Confirmed by reading (the loader's SUM-16 cannot confirm alone)"},
-      {S::kInternet16, sim::ChecksumSkew::kExact,
-       "Confirmed by reading (the loader's INTERNET-16 cannot confirm alone)"},
-      {S::kModbus, sim::ChecksumSkew::kEndEarly, "Confirmed by reading (loader checksum of no known kind)"},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.line);
-    sim::Options o = ProcedureBench::DefaultOptions();
-    o.checksum = c.sum;
-    o.checksum_skew = c.skew;
-    o.damage = sim::DamageKind::kSumBlind;
-    o.damage_read = 3;
-    ProcedureBench b(o);
-    b.sim().WriteMemory(sim::kRamStart, Pattern(sim::kRamSize, 5));
-    BackupFields fields{DefaultBackupFileName(b.paths, test::FixedTime()), 0, 38400};
-    BackupContext ctx = Backup(b);
-    ASSERT_EQ(OnBackup(ctx, fields, test::FixedTime()), 1);
-    BackupFile f = ParseBackup(fields.file_name);
-    ASSERT_EQ(f.areas.size(), 2u);
-    EXPECT_TRUE(f.areas[0].bytes == b.sim().ReadMemory(0x10000, 0x30000));
-    EXPECT_TRUE(f.areas[1].bytes == b.sim().ReadMemory(0x84000, 0x7C000));
-    EXPECT_EQ(b.log.lines.end()[-2], c.line);
-  }
-}
-
 TEST(Backup, OverwriteAnsweredNoChangesNothing) {
   ProcedureBench b;
   const std::string name = b.dir.file("BACKUP/old.sss");

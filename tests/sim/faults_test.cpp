@@ -206,30 +206,5 @@ TEST(SimFaults, SumBlindDamageLeavesTheSumsAsTheyWere) {
   }
 }
 
-// The off-by-one loader answers for the range shifted at one edge, and
-// stamps its components so.
-TEST(SimFaults, ChecksumSkewMovesOneEdge) {
-  struct Case {
-    ChecksumSkew skew;
-    uint32_t first, length;  // what is summed for 0x20010, 0x20 bytes
-  };
-  for (const Case& c : {Case{ChecksumSkew::kExact, 0x20010, 0x20}, Case{ChecksumSkew::kStartEarly, 0x2000F, 0x21},
-                        Case{ChecksumSkew::kStartLate, 0x20011, 0x1F}, Case{ChecksumSkew::kEndLate, 0x20010, 0x21},
-                        Case{ChecksumSkew::kEndEarly, 0x20010, 0x1F}}) {
-    Options o = Blank();
-    o.checksum_skew = c.skew;
-    InProcess t(o);
-    Bytes ram(0x40);
-    for (size_t i = 0; i < ram.size(); ++i) ram[i] = static_cast<uint8_t>(i * 7 + 1);
-    t.sim.WriteMemory(0x20000, ram);
-    ASSERT_EQ(t.Open(), 0);
-    uint16_t answer = 0;
-    ASSERT_EQ(GetTargetChecksum(*t.link, 0x20010, 0x20, answer), 0);
-    const Bytes summed = t.sim.ReadMemory(c.first, c.length);
-    EXPECT_EQ(answer, Simulator::Checksum(summed.data(), summed.size())) << static_cast<int>(c.skew);
-    EXPECT_EQ(t.sim.LoaderChecksum(0x20010, 0x20), answer);
-  }
-}
-
 }  // namespace
 }  // namespace vok::sim::test

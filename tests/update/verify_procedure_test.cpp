@@ -141,10 +141,8 @@ TEST(VerifyProcedure, OnlyWhatACrcOrTwoReadsShowCounts) {
   const Loader loaders[] = {
       {S::kCcittFalse, sim::ChecksumSkew::kExact, "Compared by loader checksum CRC-16/CCITT-FALSE"},
       {S::kSum16, sim::ChecksumSkew::kExact, "Compared by reading (the loader's SUM-16 cannot confirm alone)"},
-      {S::kOnesSum16, sim::ChecksumSkew::kExact, "Compared by reading (the loader's ONES-SUM-16 cannot confirm alone)"},
       {S::kInternet16, sim::ChecksumSkew::kExact, "Compared by reading (the loader's INTERNET-16 cannot confirm alone)"},
       {S::kFletcher16, sim::ChecksumSkew::kExact, "Compared by reading (the loader's FLETCHER-16 cannot confirm alone)"},
-      {S::kOwn, sim::ChecksumSkew::kExact, "Compared by reading (loader checksum of no known kind)"},
       {S::kXmodem, sim::ChecksumSkew::kStartEarly, "Compared by reading (loader checksum of no known kind)"}};
   const std::vector<test::Record> records = {
       {0x20000, Pattern(0x200, 12)}, {0x90000, Pattern(0x800, 11)}, {0x94000, std::vector<uint8_t>(0x400, 0)}};
