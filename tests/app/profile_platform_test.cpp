@@ -21,9 +21,7 @@
 namespace vok {
 namespace {
 
-using test::ReadFile;
 using test::TempDir;
-using test::WriteFile;
 
 struct Read {
   const char* section;
@@ -83,7 +81,7 @@ TEST(ProfilePlatform, ReadsAgreeWithGetPrivateProfileInt) {
   const std::string file = dir.file("VOKLOAD.INI");
   for (const ReadCase& c : ReadCases()) {
     std::filesystem::remove(file);
-    if (c.file != nullptr) WriteFile(file, c.file);
+    if (c.file != nullptr) test::WriteFile(file, c.file);
     for (const Read& r : c.reads) {
       const int platform = static_cast<int>(
           ::GetPrivateProfileIntA(r.section, r.key, r.fallback, file.c_str()));
@@ -163,8 +161,8 @@ TEST(ProfilePlatform, WritesAgreeWithWritePrivateProfileString) {
     std::filesystem::remove(ours);
     std::filesystem::remove(theirs);
     if (c.file != nullptr) {
-      WriteFile(ours, c.file);
-      WriteFile(theirs, c.file);
+      test::WriteFile(ours, c.file);
+      test::WriteFile(theirs, c.file);
     }
     for (const Write& w : c.writes) {
       EXPECT_TRUE(WriteProfileString(ours, w.section, w.key, w.value)) << c.what;
@@ -172,17 +170,17 @@ TEST(ProfilePlatform, WritesAgreeWithWritePrivateProfileString) {
           << c.what;
     }
     if (c.same_bytes) {
-      EXPECT_EQ(ReadFile(ours), ReadFile(theirs)) << c.what;
+      EXPECT_EQ(test::ReadFile(ours), test::ReadFile(theirs)) << c.what;
     }
     ExpectSameReadings(ours, theirs, c);
   }
 
   // Where the bytes differ, ours changed nothing but the lines written.
   const std::string ours = dir.file("kept.ini");
-  WriteFile(ours, WriteCases().back().file);
+  test::WriteFile(ours, WriteCases().back().file);
   for (const Write& w : WriteCases().back().writes)
     ASSERT_TRUE(WriteProfileString(ours, w.section, w.key, w.value));
-  EXPECT_EQ(ReadFile(ours),
+  EXPECT_EQ(test::ReadFile(ours),
             "; settings\r\n[Ports]\r\nCOM1=\\\\.\\COM7\r\n\r\n[SETUP]\r\nComPort=2\r\n"
             "PreserveObjects=0\r\n\r\n; end\r\n[Other]\r\nComPort=3\r\n");
 }
