@@ -34,7 +34,7 @@ void ShowReadFailure(UserInterface& ui, int code) {
 
 void FindTouchedSectors(const MemoryRangeList& update_ranges, MemoryRangeList& kept_ranges,
                         MemoryRangeList& touched_sectors) {
-  for (const FlashSector& s : kFlashSectors) {
+  for (const FlashSector& s : kMemoryMap.sectors) {
     CMemoryRange sector(s.start, s.length, CMemoryRange::kByLength);
     if (update_ranges.OverlapsAny(sector)) touched_sectors.AddSorted(sector);
   }

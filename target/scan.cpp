@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 
+#include "image/memory_map.h"
 #include "link/loader_commands.h"
 
 namespace vok {
@@ -54,7 +55,8 @@ constexpr int kStopped = 1;
 // Scans every header position; 0 with the components in listing order, the
 // code of the command that failed, or kStopped.
 int ScanPositions(LoaderLink& link, UserInterface& ui, std::vector<ScannedComponent>& found) {
-  for (uint32_t at = kScanFirst; at < kScanEnd; at += kScanStep) {
+  const ScanWindow& window = kMemoryMap.scan;
+  for (uint32_t at = window.first; at < window.end; at += window.step) {
     if (ui.StopRequested()) return kStopped;
     uint8_t magic[4];
     if (int rc = ReadTargetMemory(link, at, sizeof magic, magic); rc < 0) return rc;

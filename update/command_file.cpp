@@ -93,7 +93,7 @@ void WriteRangeRecords(CommandFileWriter& out, MemoryImage& image, const CMemory
     uint32_t n = std::min(remaining, kCommandChunkSize);
     image.Fetch(address, data, n);
     bool erased = std::all_of(data, data + n, [](uint8_t b) { return b == 0xFF; });
-    if (!(address >= kErasedSkipThreshold && erased)) {
+    if (!(address >= kMemoryMap.erased_skip_from && erased)) {
       std::vector<uint8_t>& b = out.Buffer();
       Put32(b, address);
       Put16(b, static_cast<uint16_t>(n));
@@ -275,12 +275,11 @@ std::string CommandFileFault(CommandFileReader& reader) {
   std::string fault;
   try {
     // RAM and the erased sectors, merged where they touch.
-    std::vector<Span> writable{{kTargetRamFirst, uint64_t{kTargetRamLast} + 1}};
+    std::vector<Span> writable{{kMemoryMap.ram.first, uint64_t{kMemoryMap.ram.last} + 1}};
     uint32_t sector;
     while (reader.NextSector(sector)) {
-      const auto s = std::find_if(kFlashSectors.begin(), kFlashSectors.end(),
-                                  [sector](const FlashSector& f) { return f.start == sector; });
-      if (s == kFlashSectors.end()) {
+      const FlashSector* s = kMemoryMap.SectorAt(sector);
+      if (s == nullptr) {
         fault = "it erases " + Hex(sector) + ", which is no sector of the flash";
         break;
       }

@@ -36,9 +36,8 @@ void ShowProgress(ProgressBar* bar, uint64_t total, uint64_t done) {
 
 // The length of the sector that starts there; 0 for no sector of the table.
 uint32_t FlashSectorLength(uint32_t start) {
-  for (const FlashSector& s : kFlashSectors)
-    if (s.start == start) return s.length;
-  return 0;
+  const FlashSector* s = kMemoryMap.SectorAt(start);
+  return s != nullptr ? s->length : 0;
 }
 
 // An address run [first, first + length).
