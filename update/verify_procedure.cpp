@@ -1,10 +1,10 @@
 #include "update/verify_procedure.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 #include <optional>
 
+#include "link/address_text.h"
 #include "link/loader_checksum.h"
 #include "link/loader_commands.h"
 #include "target/connect.h"
@@ -153,10 +153,7 @@ int VerifyTargetAgainstFile(VerifyContext& c, const std::string& file_name, int 
 }
 
 std::string DifferenceText(const MemoryDifference& d) {
-  char text[48];
-  std::snprintf(text, sizeof text, "0x%08X-0x%08X differs", static_cast<unsigned>(d.first),
-                static_cast<unsigned>(d.last));
-  return text;
+  return AddressText(d.first) + "-" + AddressText(d.last) + " differs";
 }
 
 }  // namespace vok
