@@ -1,14 +1,15 @@
 #include "update/flash_programming.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "image/file.h"
+#include "image/memory_range.h"
 #include "image/target_memory.h"
+#include "link/address_text.h"
 #include "link/loader_commands.h"
 #include "update/command_file.h"
 
@@ -17,12 +18,6 @@ namespace vok {
 namespace {
 
 constexpr uint32_t kVerifyPiece = 1024;
-
-std::string AddressMessage(const char* prefix, uint32_t address) {
-  char buffer[96];
-  std::snprintf(buffer, sizeof buffer, "%s0x%08lX", prefix, static_cast<unsigned long>(address));
-  return buffer;
-}
 
 // The bar counts in 32 bits; a total beyond that is scaled down.
 void ShowProgress(ProgressBar* bar, uint64_t total, uint64_t done) {
@@ -41,32 +36,17 @@ uint32_t FlashSectorLength(uint32_t start) {
   return 0;
 }
 
-// An address run [first, first + length).
-struct Span {
-  uint32_t first;
-  uint32_t length;
-};
-
-// The parts of the erased sectors that no record covers: they must read as
-// erased flash.
-std::vector<Span> ErasedGaps(const std::vector<uint32_t>& sectors, std::vector<Span> records) {
-  std::sort(records.begin(), records.end(),
-            [](const Span& a, const Span& b) { return a.first < b.first; });
-  std::vector<Span> gaps;
+// The parts of the erased sectors that no record covers, sector by sector in
+// the command file's order: they must read as erased flash.
+std::vector<CMemoryRange> ErasedGaps(const std::vector<uint32_t>& sectors,
+                                     const MemoryRangeList& records) {
+  std::vector<CMemoryRange> gaps;
   for (uint32_t start : sectors) {
-    uint32_t length = FlashSectorLength(start);
+    const uint32_t length = FlashSectorLength(start);
     if (length == 0) continue;  // not a sector of the table: its extent is unknown
-    uint64_t at = start;
-    const uint64_t end = uint64_t{start} + length;
-    for (const Span& r : records) {
-      const uint64_t r_first = r.first, r_end = uint64_t{r.first} + r.length;
-      if (r_end <= at) continue;
-      if (r_first >= end) break;
-      if (r_first > at) gaps.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(r_first - at)});
-      at = std::max(at, r_end);
-      if (at >= end) break;
-    }
-    if (at < end) gaps.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(end - at)});
+    MemoryRangeList uncovered;
+    records.AddUncovered(CMemoryRange(start, length, CMemoryRange::kByLength), uncovered);
+    gaps.insert(gaps.end(), uncovered.begin(), uncovered.end());
   }
   return gaps;
 }
@@ -77,18 +57,18 @@ std::vector<Span> ErasedGaps(const std::vector<uint32_t>& sectors, std::vector<S
 bool VerifyTargetMemory(LoaderLink& link, UserInterface& ui, CommandFileReader& reader,
                         ProgressBar* progress, uint32_t& failed_at, bool& stopped) {
   std::vector<uint32_t> sectors;
-  std::vector<Span> records;
+  MemoryRangeList records;
   uint64_t total = 0;
   reader.Rewind();
   uint32_t address;
   while (reader.NextSector(address)) sectors.push_back(address);
   CommandRecord record;
   while (reader.NextRecord(record)) {
-    records.push_back({record.address, record.length});
+    records.AddSorted(CMemoryRange(record.address, record.length, CMemoryRange::kByLength));
     total += record.length;
   }
-  const std::vector<Span> gaps = ErasedGaps(sectors, records);
-  for (const Span& g : gaps) total += g.length;
+  const std::vector<CMemoryRange> gaps = ErasedGaps(sectors, records);
+  for (const CMemoryRange& g : gaps) total += g.GetLength();
 
   if (progress) progress->ResetProgress();
   uint64_t done = 0;
@@ -114,8 +94,8 @@ bool VerifyTargetMemory(LoaderLink& link, UserInterface& ui, CommandFileReader& 
     ShowProgress(progress, total, done);
   }
 
-  for (const Span& g : gaps) {
-    uint32_t at = g.first, left = g.length;
+  for (const CMemoryRange& g : gaps) {
+    uint32_t at = g.GetStart(), left = g.GetLength();
     while (left > 0) {
       if ((stopped = ui.StopRequested())) return false;
       uint32_t n = std::min(left, kVerifyPiece);
@@ -214,7 +194,7 @@ int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterf
       uint32_t failed_at = 0;
       auto confirm_span = [&] {
         if (span.Confirm(link, checks, failed_at)) return true;
-        ui.ShowMessage(AddressMessage("Verifying target memory failed at ", failed_at),
+        ui.ShowMessage("Verifying target memory failed at " + AddressText(failed_at),
                        Buttons::Ok, Icon::Stop, kAppTitle);
         return false;
       };
@@ -233,7 +213,7 @@ int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterf
           if (confirm) span.Add(record);
           ShowProgress(progress, total, reader.Consumed());
         } else {
-          ui.ShowMessage(AddressMessage("Programming target memory failed at ", reply_address),
+          ui.ShowMessage("Programming target memory failed at " + AddressText(reply_address),
                          Buttons::Ok, Icon::Stop, kAppTitle);
         }
       }
@@ -249,7 +229,7 @@ int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterf
       bool stopped = false;
       ok = VerifyTargetMemory(link, ui, reader, progress, failed_at, stopped);
       if (!ok && !stopped)
-        ui.ShowMessage(AddressMessage("Verifying target memory failed at ", failed_at),
+        ui.ShowMessage("Verifying target memory failed at " + AddressText(failed_at),
                        Buttons::Ok, Icon::Stop, kAppTitle);
       step_open = false;
       log.EndStep(ok);
