@@ -26,7 +26,10 @@ struct CommandLine {
   bool yes = false;
   bool no_progress = false;
   bool verify = false;     // programmed data read back in full
-  bool no_verify = false;  // programmed data not confirmed
+  bool no_verify = false;  // nothing programmed or erased confirmed
+  // Not in --help: the erased flash left unconfirmed, only so that the
+  // benchmark can measure what confirming it costs.
+  bool no_erased_check = false;
   bool json = false;                  // --json: JSON Lines on standard output
   std::optional<uint32_t> base;       // --base ADDR: FILE is a raw binary for ADDR
 };

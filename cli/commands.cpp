@@ -204,6 +204,7 @@ int RunUpdate(const CommandLine& line, Session& s, Report& report, CliUi& ui, Js
   options.check = line.verify      ? ProgramCheck::kReadBack
                   : line.no_verify ? ProgramCheck::kNone
                                    : ProgramCheck::kChecksum;
+  options.check_erased = !line.no_erased_check;
   // The temporary image beside the other update files rather than in
   // whatever folder a script runs from: that may be unwritable, or shared by
   // runs for other stations.

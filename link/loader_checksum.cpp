@@ -36,6 +36,11 @@ const Checksum16* LoaderChecksum::Algorithm() const {
   return known_ < 0 ? nullptr : &ChecksumCatalogue()[static_cast<size_t>(known_)];
 }
 
+const Checksum16* LoaderChecksum::ConfirmingAlgorithm() const {
+  const Checksum16* a = Algorithm();
+  return a != nullptr && a->kind == Checksum16::Kind::kCrc ? a : nullptr;
+}
+
 uint32_t LoaderChecksum::Matching(const uint8_t* data, uint32_t n, uint16_t sum) const {
   uint32_t mask = 0;
   const std::vector<Checksum16>& catalogue = ChecksumCatalogue();

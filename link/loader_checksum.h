@@ -48,6 +48,8 @@ class LoaderChecksum {
   State state() const { return state_; }
   // The loader's algorithm once known, else null.
   const Checksum16* Algorithm() const;
+  // The identified algorithm when its match confirms bytes alone (a CRC), else null.
+  const Checksum16* ConfirmingAlgorithm() const;
   // The bare command, for a range of any size (compute the host's side with
   // ChecksumRun).
   int AskTarget(uint32_t start, uint32_t length, uint16_t& sum) const {

@@ -61,6 +61,13 @@ int GetLoaderVersion(LoaderLink& link, uint8_t& v1, uint8_t& v2, uint8_t& v3) {
 }
 
 int ReadTargetMemory(LoaderLink& link, uint32_t address, uint16_t length, uint8_t* destination) {
+  bool erased_reply = false;
+  return ReadTargetMemory(link, address, length, destination, erased_reply);
+}
+
+int ReadTargetMemory(LoaderLink& link, uint32_t address, uint16_t length, uint8_t* destination,
+                     bool& erased_reply) {
+  erased_reply = false;
   uint8_t* p = Put8(link.RequestBuffer(), kRead);
   p = PutBe32(p, address);
   p = PutBe16(p, length);
@@ -72,6 +79,7 @@ int ReadTargetMemory(LoaderLink& link, uint32_t address, uint16_t length, uint8_
   const uint16_t field = Be16(reply + 5);
   if (field == kErasedMemory) {
     if (length > 0) std::memset(destination, 0xFF, length);
+    erased_reply = got == kReadReplyHeader;
     return 0;
   }
   if (field != length) return kErrReadLength;

@@ -10,6 +10,11 @@ namespace vok {
 // The target loader's commands. Each returns 0 or a negative LinkError code.
 int GetLoaderVersion(LoaderLink& link, uint8_t& v1, uint8_t& v2, uint8_t& v3);
 int ReadTargetMemory(LoaderLink& link, uint32_t address, uint16_t length, uint8_t* destination);
+// The same; erased_reply tells whether the loader gave the short reply of
+// erased memory (the length field 0xFFFF and nothing after it), which no
+// damage to a reply with data can imitate without its data going missing.
+int ReadTargetMemory(LoaderLink& link, uint32_t address, uint16_t length, uint8_t* destination,
+                     bool& erased_reply);
 // reply_address receives the address of every accepted reply, whatever its
 // status; without an accepted reply it is left as it was.
 int ProgramTargetMemory(LoaderLink& link, uint32_t address, uint16_t length, const uint8_t* data,

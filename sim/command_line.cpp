@@ -37,6 +37,12 @@ bool ParseComponent(const std::string& text, ComponentSpec& c) {
   return ParseNumber(text.substr(e + 1, d - e - 1), c.start) && ParseNumber(text.substr(d + 1), c.length);
 }
 
+bool InErasableSector(uint32_t address) {
+  for (const Sector& s : kSectors)
+    if (address >= s.start && address - s.start < s.length) return true;
+  return false;
+}
+
 bool ParseProbability(const std::string& text, double& p) {
   if (text.empty()) return false;
   char* end = nullptr;
@@ -159,6 +165,15 @@ int ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, std
       if (!ParseNumber(value, number)) return bad("not an address");
       (name == "--fail-erase" ? o.fail_erase : name == "--fail-program" ? o.fail_program : o.ignore_program)
           .insert(number);
+    } else if (name == "--partial-erase") {
+      if (!arg()) return -1;
+      const size_t colon = value.find(':');
+      uint32_t length = 0;
+      if (!ParseNumber(value.substr(0, colon), number) || !InErasableSector(number) ||
+          (colon != std::string::npos && (!ParseNumber(value.substr(colon + 1), length) || length == 0)))
+        return bad("not ADDR[:LENGTH] with ADDR in an erasable sector and LENGTH 1 or more");
+      o.partial_erase = number;
+      o.partial_erase_length = length;
     } else if (name == "--noise") {
       if (!arg()) return -1;
       if (!ParseProbability(value, o.noise)) return bad("not a probability from 0 to 1");
@@ -246,6 +261,10 @@ Faults (counts start at 1)
   --ignore-program ADDR
                        a program command whose record holds ADDR reports
                        success but programs nothing; may be repeated
+  --partial-erase ADDR[:LENGTH]
+                       the first erase of the sector that holds ADDR reports
+                       success but leaves LENGTH bytes from ADDR (default: up
+                       to the sector's end) as they were
   --corrupt-reply K    the K-th framed reply (negotiation replies included)
                        goes out with a wrong checksum
   --damage-program N   the N-th program request arrives with one bit flipped

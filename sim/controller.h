@@ -64,6 +64,11 @@ struct Options {
   std::set<uint32_t> fail_erase;      // erase at this sector start reports failure
   std::set<uint32_t> fail_program;    // a record holding this address reports failure
   std::set<uint32_t> ignore_program;  // a record holding this address: success, nothing programmed
+  // The first erase of the sector that holds partial_erase reports success
+  // but leaves partial_erase_length bytes from there (0: up to the sector's
+  // end) as they were. 0: no such fault.
+  uint32_t partial_erase = 0;
+  uint32_t partial_erase_length = 0;
   int corrupt_reply = 0;          // K-th framed reply goes out with a wrong checksum
   // The data of the N-th program request, or of the N-th read reply that
   // carries data, arrive with one bit flipped in two bytes: the frame's XOR

@@ -776,9 +776,25 @@ void Simulator::CmdErase(const uint8_t* q, size_t m, uint64_t at_ns) {
   }
 
   uint64_t busy = 0;
+  std::string partly;
   if (status == kOk) {
     const uint32_t done = tear ? sector->length / 2 : sector->length;
-    std::fill_n(Cells(sector->start, done), done, 0xFF);
+    // Offsets into the sector of a stretch the erase leaves as it was.
+    uint32_t keep_from = done, keep_to = done;
+    const uint32_t at = options_.partial_erase - sector->start;
+    if (!partial_erase_done_ && options_.partial_erase >= sector->start && at < sector->length) {
+      partial_erase_done_ = true;
+      const uint32_t n = options_.partial_erase_length == 0
+                             ? sector->length - at
+                             : std::min(sector->length - at, options_.partial_erase_length);
+      keep_from = std::min(at, done);
+      keep_to = std::min(at + n, done);
+      partly = " (" + AddressText(options_.partial_erase) + " to " +
+               AddressText(options_.partial_erase + n - 1) + " left unerased)";
+    }
+    uint8_t* cells = Cells(sector->start, sector->length);
+    std::fill(cells, cells + keep_from, 0xFF);
+    std::fill(cells + keep_to, cells + done, 0xFF);
     // 80 ms for an 8 KiB sector, 600 ms for 128 KiB and in proportion between.
     const uint64_t full = sector->length <= 0x2000 ? 80 * kMs : 600 * kMs * sector->length / 0x20000;
     busy = Busy(full * done / sector->length);
@@ -788,7 +804,7 @@ void Simulator::CmdErase(const uint8_t* q, size_t m, uint64_t at_ns) {
     PowerCut();
     return;
   }
-  SendPacket({0x04, status}, at_ns + busy, "erase reply status " + std::to_string(status));
+  SendPacket({0x04, status}, at_ns + busy, "erase reply status " + std::to_string(status) + partly);
 }
 
 void Simulator::CmdChecksum(const uint8_t* q, size_t m, uint64_t at_ns) {

@@ -174,6 +174,7 @@ class Simulator {
   bool powered_off_ = false;
   uint32_t listening_rate_ = 9600;
   int flash_commands_ = 0;
+  bool partial_erase_done_ = false;
   int framed_replies_ = 0;
   Stats stats_;
 

@@ -51,32 +51,43 @@ std::vector<CMemoryRange> ErasedGaps(const std::vector<uint32_t>& sectors,
   return gaps;
 }
 
-// Reads every record of the command file back and every other byte of the
-// erased sectors, which must be 0xFF. false with the address of the first
-// byte that differs, or of the piece whose read failed.
-bool VerifyTargetMemory(LoaderLink& link, UserInterface& ui, CommandFileReader& reader,
-                        ProgressBar* progress, uint32_t& failed_at, bool& stopped) {
+// The command file's sectors in file order, and its records.
+struct Plan {
   std::vector<uint32_t> sectors;
   MemoryRangeList records;
-  uint64_t total = 0;
+};
+
+Plan ReadPlan(CommandFileReader& reader) {
+  Plan plan;
   reader.Rewind();
   uint32_t address;
-  while (reader.NextSector(address)) sectors.push_back(address);
+  while (reader.NextSector(address)) plan.sectors.push_back(address);
   CommandRecord record;
-  while (reader.NextRecord(record)) {
-    records.AddSorted(CMemoryRange(record.address, record.length, CMemoryRange::kByLength));
-    total += record.length;
-  }
-  const std::vector<CMemoryRange> gaps = ErasedGaps(sectors, records);
-  for (const CMemoryRange& g : gaps) total += g.GetLength();
+  while (reader.NextRecord(record))
+    plan.records.AddSorted(CMemoryRange(record.address, record.length, CMemoryRange::kByLength));
+  return plan;
+}
 
+template <class Ranges>
+uint64_t RangeBytes(const Ranges& ranges) {
+  uint64_t n = 0;
+  for (const CMemoryRange& r : ranges) n += r.GetLength();
+  return n;
+}
+
+// Reads every record of the command file back. false with the address of
+// the first byte that differs, or of the record whose read failed.
+bool VerifyTargetMemory(LoaderLink& link, UserInterface& ui, CommandFileReader& reader,
+                        uint64_t total, ProgressBar* progress, uint32_t& failed_at,
+                        bool& stopped) {
   if (progress) progress->ResetProgress();
   uint64_t done = 0;
   uint8_t target[kVerifyPiece];
-
   reader.Rewind();
+  uint32_t address;
   while (reader.NextSector(address)) {
   }
+  CommandRecord record;
   while (reader.NextRecord(record)) {
     if ((stopped = ui.StopRequested())) return false;
     // Records hold at most 1024 bytes, so one read covers one.
@@ -93,29 +104,83 @@ bool VerifyTargetMemory(LoaderLink& link, UserInterface& ui, CommandFileReader& 
     done += record.length;
     ShowProgress(progress, total, done);
   }
+  return true;
+}
 
+// One checksum question covers at most the largest sector: the loader's
+// work per question stays within its time-out.
+constexpr uint32_t kErasedQuestion = 0x20000;
+
+// The checksum of n bytes of erased flash.
+uint16_t ErasedChecksum(const Checksum16& crc, uint32_t n) {
+  static const std::vector<uint8_t> erased(kVerifyPiece, 0xFF);
+  ChecksumRun run(crc);
+  for (uint32_t off = 0; off < n; off += kVerifyPiece)
+    run.Add(erased.data(), std::min(kVerifyPiece, n - off));
+  return run.Value();
+}
+
+// Whether n bytes (at most 1024) at address read as erased flash. The
+// loader's short erased reply confirms at once: damage could only make it
+// look like a reply with data (which then fails safely), never the other
+// way round. A reply with data that are all 0xFF comes from a loader that
+// does not use the short reply, or from damage that the frame's XOR let
+// pass over bytes that are not erased: a second one must agree. false with
+// failed_at the first byte that is not 0xFF, or the piece's start when it
+// could not be read.
+bool PieceErased(LoaderLink& link, uint32_t address, uint32_t n, uint32_t& failed_at) {
+  uint8_t bytes[kVerifyPiece];
+  int erased_data = 0;
+  for (int reads = 0; reads < 3; ++reads) {
+    bool erased_reply = false;
+    if (ReadTargetMemory(link, address, static_cast<uint16_t>(n), bytes, erased_reply) != 0) break;
+    if (erased_reply) return true;
+    const uint8_t* other = std::find_if(bytes, bytes + n, [](uint8_t b) { return b != 0xFF; });
+    if (other != bytes + n) {
+      failed_at = address + static_cast<uint32_t>(other - bytes);
+      return false;
+    }
+    if (++erased_data == 2) return true;
+  }
+  failed_at = address;
+  return false;
+}
+
+enum class Erased { kYes, kNo, kStopped };
+
+// Confirms that every gap reads as erased flash: by one checksum question
+// per gap (at most kErasedQuestion bytes) when crc is given, otherwise, or
+// when the answer disagrees, by reading, which names the first address
+// that is not erased. A stop asked for is honoured between questions.
+Erased ConfirmErased(LoaderLink& link, UserInterface& ui, const LoaderChecksum& checks,
+                     const Checksum16* crc, const std::vector<CMemoryRange>& gaps,
+                     ProgressBar* progress,
+                     uint32_t& failed_at) {
+  const uint64_t total = RangeBytes(gaps);
+  uint64_t done = 0;
+  if (progress) progress->ResetProgress();
   for (const CMemoryRange& g : gaps) {
-    uint32_t at = g.GetStart(), left = g.GetLength();
-    while (left > 0) {
-      if ((stopped = ui.StopRequested())) return false;
-      uint32_t n = std::min(left, kVerifyPiece);
-      if (ReadTargetMemory(link, at, static_cast<uint16_t>(n), target) != 0) {
-        failed_at = at;
-        return false;
-      }
-      for (uint32_t i = 0; i < n; ++i) {
-        if (target[i] != 0xFF) {
-          failed_at = at + i;
-          return false;
+    for (uint32_t at = g.GetStart(), left = g.GetLength(); left > 0;) {
+      const uint32_t n = std::min(left, kErasedQuestion);
+      if (ui.StopRequested()) return Erased::kStopped;
+      uint16_t sum = 0;
+      if (crc != nullptr && checks.AskTarget(at, n, sum) == 0 && sum == ErasedChecksum(*crc, n)) {
+        done += n;
+        ShowProgress(progress, total, done);
+      } else {
+        for (uint32_t off = 0; off < n; off += kVerifyPiece) {
+          if (ui.StopRequested()) return Erased::kStopped;
+          const uint32_t piece = std::min(kVerifyPiece, n - off);
+          if (!PieceErased(link, at + off, piece, failed_at)) return Erased::kNo;
+          done += piece;
+          ShowProgress(progress, total, done);
         }
       }
       at += n;
       left -= n;
-      done += n;
-      ShowProgress(progress, total, done);
     }
   }
-  return true;
+  return Erased::kYes;
 }
 
 // The contiguous records programmed since the last confirmation, with their
@@ -184,11 +249,11 @@ int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterf
       log.EndStep(ok);
     }
 
+    std::optional<LoaderChecksum> own;
+    LoaderChecksum& checks = options.checksum ? *options.checksum : own.emplace(link);
     if (ok) {
       log.BeginStep("Programming target memory");
       step_open = true;
-      std::optional<LoaderChecksum> own;
-      LoaderChecksum& checks = options.checksum ? *options.checksum : own.emplace(link);
       const bool confirm = options.check == ProgramCheck::kChecksum;
       ProgrammedSpan span;
       uint32_t failed_at = 0;
@@ -222,13 +287,41 @@ int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterf
       log.EndStep(ok);
     }
 
+    const bool check_erased = options.check != ProgramCheck::kNone && options.check_erased;
+    Plan plan;
+    if (ok && (options.check == ProgramCheck::kReadBack || check_erased)) plan = ReadPlan(reader);
+
     if (ok && options.check == ProgramCheck::kReadBack) {
       log.BeginStep("Verifying target memory");
       step_open = true;
       uint32_t failed_at = 0;
       bool stopped = false;
-      ok = VerifyTargetMemory(link, ui, reader, progress, failed_at, stopped);
+      ok = VerifyTargetMemory(link, ui, reader, RangeBytes(plan.records), progress, failed_at,
+                              stopped);
       if (!ok && !stopped)
+        ui.ShowMessage("Verifying target memory failed at " + AddressText(failed_at),
+                       Buttons::Ok, Icon::Stop, kAppTitle);
+      step_open = false;
+      log.EndStep(ok);
+    }
+
+    // An erase that the loader acknowledged but carried out only in part
+    // leaves old bytes where no record goes: the records' checks cannot see
+    // them. The gaps come from the command file alone, so a resumed run and
+    // one that carries an interrupted plan over are checked alike.
+    const std::vector<CMemoryRange> gaps =
+        ok && check_erased ? ErasedGaps(plan.sectors, plan.records) : std::vector<CMemoryRange>{};
+    if (!gaps.empty()) {
+      log.BeginStep("Checking erased flash");
+      step_open = true;
+      // --verify reads back; a sum or Fletcher-16 cannot tell erased flash
+      // from other bytes (Fletcher takes 0x00 for 0xFF).
+      const Checksum16* crc =
+          options.check == ProgramCheck::kChecksum ? checks.ConfirmingAlgorithm() : nullptr;
+      uint32_t failed_at = 0;
+      const Erased erased = ConfirmErased(link, ui, checks, crc, gaps, progress, failed_at);
+      ok = erased == Erased::kYes;
+      if (erased == Erased::kNo)
         ui.ShowMessage("Verifying target memory failed at " + AddressText(failed_at),
                        Buttons::Ok, Icon::Stop, kAppTitle);
       step_open = false;

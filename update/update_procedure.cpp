@@ -240,6 +240,7 @@ int OnUpdate(UpdateContext& c, UpdateFields& fields, const UpdateOptions& option
   if (ok) {
     ExecuteOptions execute;
     execute.check = options.check;
+    execute.check_erased = options.check_erased;
     execute.checksum = &checks;
     ok = ExecuteUpdateCommandFile(c.link, c.paths, c.ui, log, &c.progress, execute) == 1;
   }

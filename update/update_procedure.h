@@ -37,6 +37,9 @@ struct UpdateOptions {
   // How programmed records are confirmed (what is read is confirmed
   // always). The windows keep the default.
   ProgramCheck check = ProgramCheck::kChecksum;
+  // The erased stretches of the touched sectors confirmed after programming
+  // (see ExecuteOptions). The windows keep it on.
+  bool check_erased = true;
   // Folder of the temporary memory image; empty: UPDATE of the application
   // folder.
   std::string image_folder;

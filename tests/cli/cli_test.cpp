@@ -213,6 +213,7 @@ TEST_F(CliTest, UpdateProgramsTheFileAndKeepsTheRestOfTheSector) {
                                       "Building update command file passed",
                                       "Erasing Flashsector passed",
                                       "Programming target memory passed",
+                                      "Checking erased flash passed",
                                       "Confirmed by loader checksum CRC-16/CCITT-FALSE",
                                       "Update of target memory succeeded"}))
       << r.out;
@@ -336,6 +337,7 @@ TEST_F(CliTest, VerifiedUpdateAndItsWrongInputs) {
   CliRun r = Cli({"update", UpdateFile(), "--verify"});
   EXPECT_EQ(r.status, 0) << r.err;
   EXPECT_TRUE(Has(r.out, "Verifying target memory passed\n"
+                         "Checking erased flash passed\n"
                          "Reads confirmed by loader checksum CRC-16/CCITT-FALSE, "
                          "programming confirmed by reading back\n"
                          "Update of target memory succeeded\n"))

@@ -316,6 +316,7 @@ TEST(CliCommandLine, TheCommandsAndOptionsOfTheInterface) {
   EXPECT_EQ(Parsed({"info"}).command, Command::Info);
   EXPECT_EQ(Parsed({"resume", "--verify"}).command, Command::Resume);
   EXPECT_TRUE(Parsed({"resume", "--no-verify"}).no_verify);
+  EXPECT_TRUE(Parsed({"update", "a.sss", "--no-erased-check"}).no_erased_check);
   EXPECT_EQ(Parsed({"start"}).command, Command::Start);
   EXPECT_EQ(Parsed({"ports", "--port=" + kDevicePath}).port.value(), kDevicePath);
   EXPECT_EQ(Parsed({"backup"}).file, "");

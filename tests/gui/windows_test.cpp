@@ -203,6 +203,7 @@ TEST_F(GuiWindow, UpdateRunFromTheWindow) {
                                       "Building update command file passed",
                                       "Erasing Flashsector passed",
                                       "Programming target memory passed",
+                                      "Checking erased flash passed",
                                       // The kept part is erased flash: no sample.
                                       "Confirmed by loader checksum CRC-16/CCITT-FALSE and reading",
                                       "Update of target memory succeeded"}));

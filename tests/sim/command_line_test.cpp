@@ -15,7 +15,8 @@ TEST(SimCommandLine, EveryOptionIsParsed) {
       "--cut-after", "3", "--tear", "4", "--fail-erase", "0x86000", "--fail-program", "540672",
       "--ignore-program", "0x88100", "--ignore-program", "0x88200", "--corrupt-reply", "5",
       "--noise", "1e-3", "--seed", "42", "--loader-version", "3.0.1", "--blank",
-      "--damage-program", "6", "--damage-read=7", "--checksum", "fletcher-16"};
+      "--damage-program", "6", "--damage-read=7", "--checksum", "fletcher-16",
+      "--partial-erase", "0xB0400:0x400"};
   ASSERT_EQ(ParseCommandLine(args, cl, error), 0) << error;
   const Options& o = cl.options;
   EXPECT_EQ(o.boot_rate, 19200u);
@@ -43,6 +44,8 @@ TEST(SimCommandLine, EveryOptionIsParsed) {
   EXPECT_EQ(o.damage_program, 6);
   EXPECT_EQ(o.damage_read, 7);
   EXPECT_EQ(o.checksum, LoaderSum::kFletcher16);
+  EXPECT_EQ(o.partial_erase, 0xB0400u);
+  EXPECT_EQ(o.partial_erase_length, 0x400u);
   EXPECT_DOUBLE_EQ(o.noise, 0.001);
   EXPECT_EQ(o.seed, 42u);
   EXPECT_EQ(o.loader_version[0], 3);
@@ -56,7 +59,9 @@ TEST(SimCommandLine, BadInputIsRefused) {
            {"--component", "1,1.2,X,0x84040,4"}, {"--component", "300,1.2.3,X,0x84040,4"},
            {"--component", "1,1.2.3,0x84040,4"}, {"--app=1"}, {"--boot-rate", "0"}, {"--seed", "-1"},
            {"--component", "1,1.2.3," + std::string(43, 'n') + ",0x84040,4"},
-           {"--checksum", "CRC-16/IBM-3740"}, {"--damage-read", "0"}}) {
+           {"--checksum", "CRC-16/IBM-3740"}, {"--damage-read", "0"},
+           {"--partial-erase", "0x83000"}, {"--partial-erase", "0x84000:0"},
+           {"--partial-erase", "0x84000:"}, {"--partial-erase", ":0x10"}}) {
     CommandLine cl;
     std::string error;
     EXPECT_EQ(ParseCommandLine(args, cl, error), -1) << args[0];

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 #include "link/link_error.h"
@@ -90,6 +92,30 @@ TEST(SimFaults, FailedAndIgnoredCommands) {
   EXPECT_EQ(t.sim.ReadMemory(0x88000, 2), (Bytes{0xFF, 0xFF}));
   EXPECT_EQ(ProgramTargetMemory(*t.link, 0x88200, 4, data.data(), at), 0);
   EXPECT_EQ(t.sim.ReadMemory(0x88200, 1), (Bytes{0x00}));
+}
+
+// An erase acknowledged but carried out only in part: the stretch asked
+// for keeps its old bytes, once; the next erase of that sector is whole.
+TEST(SimFaults, PartialEraseLeavesAStretchAsItWas) {
+  struct Case {
+    uint32_t at, length, sector, sector_length, kept_to;  // kept: [at, kept_to)
+  };
+  for (const Case& c : {Case{0xB0000, 0, 0xA0000, 0x20000, 0xC0000},
+                        Case{0x86100, 0x200, 0x86000, 0x2000, 0x86300},
+                        Case{0x85F00, 0x1000, 0x84000, 0x2000, 0x86000}}) {
+    Options o = Blank();
+    o.partial_erase = c.at;
+    o.partial_erase_length = c.length;
+    InProcess t(o);
+    t.sim.WriteMemory(0x84000, Bytes(0x7C000, 0x00));
+    ASSERT_EQ(t.Open(), 0);
+    for (int k = 0; k < 2; ++k) {
+      ASSERT_EQ(EraseFlashSector(*t.link, c.sector), 0);
+      Bytes want(c.sector_length, 0xFF);
+      if (k == 0) std::fill(want.begin() + (c.at - c.sector), want.begin() + (c.kept_to - c.sector), 0);
+      EXPECT_EQ(t.sim.ReadMemory(c.sector, c.sector_length), want) << std::hex << c.at << " " << k;
+    }
+  }
 }
 
 TEST(SimFaults, CorruptReplyIsRecoveredByTheRetry) {

@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -31,6 +32,10 @@ int Execute(ProcedureBench& b, ProgramCheck check = ProgramCheck::kChecksum) {
   return ExecuteUpdateCommandFile(b.link(), b.paths, b.ui, b.log, &b.progress, options);
 }
 
+struct Span {
+  uint32_t first, length;
+};
+
 std::string Hex8(uint32_t v) {
   char s[16];
   std::snprintf(s, sizeof s, "0x%08X", v);
@@ -53,7 +58,8 @@ TEST(CommandFileExecution, EmptyAndEraseOnlyFilesSucceed) {
     EXPECT_EQ(Execute(b), 1);
     EXPECT_EQ(b.log.lines, (std::vector<std::string>{"Erasing Flashsector passed",
                                                      "Erasing Flashsector passed",
-                                                     "Programming target memory passed"}));
+                                                     "Programming target memory passed",
+                                                     "Checking erased flash passed"}));
     EXPECT_EQ(b.sim().ReadMemory(0x86000, 0x2000), std::vector<uint8_t>(0x2000, 0xFF));
     EXPECT_EQ(b.progress.position, 0u);
     EXPECT_EQ(b.progress.calls.back(), std::make_pair(0u, 0u));  // reset at the end
@@ -155,7 +161,8 @@ TEST(CommandFileExecution, ProgressCoversTheWholeFileAndNeverWraps) {
   uint32_t last = 0;
   for (size_t i = 0; i + 1 < b.progress.calls.size(); ++i) {
     auto [total, done] = b.progress.calls[i];
-    if (total == 0) continue;  // the reset before
+    if (total == 0 && last == 0) continue;  // the reset before
+    if (total == 0) break;                  // the erased flash's check begins
     EXPECT_EQ(total, f.bytes.size());
     uint32_t p = ProgressPosition(total, done);
     ASSERT_GE(p, last) << "at call " << i;
@@ -179,7 +186,8 @@ TEST(CommandFileExecution, VerifyReadsBackWhatWasProgrammed) {
     EXPECT_EQ(Execute(b, ProgramCheck::kReadBack), 1);
     EXPECT_EQ(b.log.lines, (std::vector<std::string>{
                                "Erasing Flashsector passed", "Erasing Flashsector passed",
-                               "Programming target memory passed", "Verifying target memory passed"}));
+                               "Programming target memory passed", "Verifying target memory passed",
+                               "Checking erased flash passed"}));
     EXPECT_FALSE(Exists(b.paths.UpdateSem()));
   }
   {
@@ -270,6 +278,92 @@ TEST(CommandFileExecution, EveryProgrammedRecordIsConfirmed) {
       EXPECT_EQ(b.ui.MessageTexts(),
                 std::vector<std::string>{"Verifying target memory failed at 0x00088400"});
     }
+  }
+}
+
+// An erase that the loader acknowledges but carries out only in part, over
+// the gaps between the records of two sectors: the CRC asks once a gap,
+// anything else reads; either names the first address not erased.
+TEST(CommandFileExecution, ErasedStretchesAreConfirmed) {
+  struct Case {
+    const char* what;
+    sim::LoaderSum sum;
+    ProgramCheck check;
+    uint32_t stale, length;  // what the erase leaves; 0: a whole erase
+    int result;
+    std::string failed_at;  // the message's address; "P": programming is the last step
+    int gap_sums;           // checksum questions over the gaps
+  };
+  using S = sim::LoaderSum;
+  const ProgramCheck kSum = ProgramCheck::kChecksum;
+  const Case cases[] = {
+      {"whole, CRC", S::kCcittFalse, kSum, 0, 0, 1, "", 3},
+      {"whole, SUM-16", S::kSum16, kSum, 0, 0, 1, "", 0},
+      {"whole, unknown", S::kOwn, kSum, 0, 0, 1, "", 0},
+      {"stale in a gap, CRC", S::kCcittFalse, kSum, 0xB0400, 0x400, 0, "0x000B0400", 3},
+      {"stale in a gap, Kermit", S::kKermit, kSum, 0xB0400, 0x400, 0, "0x000B0400", 3},
+      {"stale in a gap, SUM-16", S::kSum16, kSum, 0xB0400, 0x400, 0, "0x000B0400", 0},
+      {"stale in a gap, Fletcher-16", S::kFletcher16, kSum, 0xB0400, 0x400, 0, "0x000B0400", 0},
+      {"stale in a gap, unknown", S::kOwn, kSum, 0xB0400, 0x400, 0, "0x000B0400", 0},
+      {"stale last byte, CRC", S::kCcittFalse, kSum, 0xBFFFF, 1, 0, "0x000BFFFF", 3},
+      {"stale in the small sector", S::kOwn, kSum, 0x85000, 0x10, 0, "0x00085000", 0},
+      {"stale under a record", S::kCcittFalse, kSum, 0xA0000, 0x400, 0, "P", 0},
+      {"stale, --verify", S::kCcittFalse, ProgramCheck::kReadBack, 0xB0400, 0x400, 0, "0x000B0400", 0},
+      {"stale, --no-verify", S::kCcittFalse, ProgramCheck::kNone, 0xB0400, 0x400, 1, "P", 0},
+  };
+  const std::vector<Span> gaps = {{0x84400, 0x1C00}, {0xA0400, 0xFC00}, {0xB0200, 0xFE00}};
+  auto in_gap = [&](uint32_t a) {
+    return std::any_of(gaps.begin(), gaps.end(), [a](const Span& g) { return a - g.first < g.length; });
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    sim::Options o = ProcedureBench::DefaultOptions();
+    o.checksum = c.sum;
+    o.partial_erase = c.stale;
+    o.partial_erase_length = c.length;
+    int gap_sums = 0;
+    ProcedureBench b(o, [&](uint8_t command, uint32_t address) {
+      gap_sums += command == 5 && in_gap(address);
+      return false;
+    });
+    b.sim().WriteMemory(0x84000, Pattern(0x2000, 5));
+    b.sim().WriteMemory(0xA0000, Pattern(0x20000, 6));
+    Prepare(b, CommandBytes().Sector(0x84000).Sector(0xA0000).End()
+                   .Record(0x84000, Pattern(1024, 1)).Record(0xA0000, Pattern(1024, 2))
+                   .Record(0xB0000, Pattern(512, 3)));
+    EXPECT_EQ(Execute(b, c.check), c.result);
+    EXPECT_EQ(gap_sums, c.gap_sums);
+    EXPECT_EQ(Exists(b.paths.UpdateSem()), c.result == 0);
+    const std::string step = c.failed_at == "P" ? "Programming target memory" : "Checking erased flash";
+    EXPECT_EQ(b.log.lines.back(), step + (c.result ? " passed" : " failed"));
+    if (c.result) {
+      EXPECT_TRUE(b.ui.messages.empty());
+    } else if (c.failed_at != "P") {
+      EXPECT_EQ(b.ui.MessageTexts(),
+                std::vector<std::string>{"Verifying target memory failed at " + c.failed_at});
+    }
+  }
+}
+
+// Bytes left over that read 0xFF once (damage the frame's XOR lets pass)
+// are read again; a stop asked for between questions ends the run quietly.
+TEST(CommandFileExecution, ErasedCheckTrustsOnlyTheErasedReply) {
+  for (bool stop : {false, true}) {
+    sim::Options o = ProcedureBench::DefaultOptions();
+    o.partial_erase = 0x84400;
+    o.damage_read = 1;
+    ProcedureBench b(o);
+    std::vector<uint8_t> stale(0x400, 0xFF);
+    stale[0] = stale[0x200] = 0xFB;  // what the damage turns into 0xFF
+    b.sim().WriteMemory(0x84400, stale);
+    Prepare(b, CommandBytes().Sector(0x84000).End().Record(0x84000, Pattern(1024, 1)));
+    b.ui.stop_after = stop ? 3 : -1;  // erase, record, last record's span
+    EXPECT_EQ(Execute(b), 0);
+    EXPECT_EQ(b.ui.MessageTexts(),
+              stop ? std::vector<std::string>{}
+                   : std::vector<std::string>{"Verifying target memory failed at 0x00084400"});
+    EXPECT_EQ(b.log.lines.back(), "Checking erased flash failed");
+    EXPECT_TRUE(Exists(b.paths.UpdateCmd()) && Exists(b.paths.UpdateSem()));
   }
 }
 

@@ -131,6 +131,7 @@ TEST(UpdateProcedure, FreshRunKeepsWhatTheFileDoesNotCover) {
                         "Reading target memory passed", "Reading target memory passed",
                         "Building update command file passed", "Erasing Flashsector passed",
                         "Erasing Flashsector passed", "Programming target memory passed",
+                        "Checking erased flash passed",
                         "Confirmed by loader checksum CRC-16/CCITT-FALSE",
                         "Update of target memory succeeded"})
     expected.push_back(l);
@@ -257,6 +258,57 @@ TEST(UpdateProcedure, CancelCarriesWhatTheInterruptedUpdateKeptIntoTheNewOne) {
     EXPECT_EQ(b.sim().stats().erases, 3u);
     EXPECT_TRUE(Snapshot(b.sim()) == expected);
     EXPECT_FALSE(Exists(b.paths.UpdateCmd()) || Exists(b.paths.UpdateSem()));
+  }
+}
+
+// An update that clears a stretch (0xFF in the file, so no record goes
+// there) over an erase the loader carries out only in part: the run that
+// carries the command file out fails, fresh, resumed or with an interrupted
+// plan carried over, and a resume then completes it.
+TEST(UpdateProcedure, AStretchLeftUnerasedFailsTheRunUntilResumed) {
+  // In sector 3, which the interrupted runs have not erased yet.
+  const std::vector<test::Record> clear = {{0x84400, Pattern(0x300, 10)},
+                                           {0x88000, std::vector<uint8_t>(0x400, 0xFF)}};
+  enum Path { kFresh, kResumed, kCarriedOver };
+  for (Path path : {kFresh, kResumed, kCarriedOver}) {
+    SCOPED_TRACE(path);
+    ProcedureBench b;
+    sim::Simulator s(ProcedureBench::DefaultOptions());
+    PrepareOldMemory(s);
+    if (path == kCarriedOver) InterruptedUpdate(b, 1);  // of UpdateRecords(), then this one
+    for (const auto& list : {path == kCarriedOver ? UpdateRecords() : clear, clear})
+      for (const auto& r : list) s.WriteMemory(r.address, r.data);
+    sim::Options o = ProcedureBench::DefaultOptions();
+    o.state_file = b.dir.file("controller.state");
+    sim::Options faulty = o;
+    faulty.partial_erase = 0x88000;
+    faulty.partial_erase_length = 0x400;
+    sim::Options first = path == kResumed ? o : faulty;
+    first.cut_after = path == kResumed;  // after the first erase, of sector 1
+    b.Restart(first);
+    if (path == kCarriedOver) b.ui.answers.push_back(Answer::Cancel);
+    else PrepareOldMemory(b.sim());
+    test::WriteUpdateFile(b.UpdateFile("clear.sss"), "Clear\r\n", clear);
+    b.fields.file_name = b.UpdateFile("clear.sss");
+    // The context is made anew after each restart: it holds the link.
+    auto update = [&] {
+      UpdateContext c = b.Update();
+      return OnUpdate(c, b.fields, b.options);
+    };
+    EXPECT_EQ(update(), 0);
+    if (path == kResumed) {
+      b.Restart(faulty);
+      b.ui.answers.push_back(Answer::Retry);
+      EXPECT_EQ(update(), 0);
+    }
+    EXPECT_EQ(b.ui.MessageTexts().back(), "Verifying target memory failed at 0x00088000");
+    EXPECT_NE(std::find(b.log.lines.begin(), b.log.lines.end(), "Checking erased flash failed"),
+              b.log.lines.end());
+    ASSERT_TRUE(Exists(b.paths.UpdateCmd()) && Exists(b.paths.UpdateSem()));
+    b.Restart(o);
+    b.ui.answers.push_back(Answer::Retry);
+    EXPECT_EQ(update(), 1);
+    EXPECT_TRUE(Snapshot(b.sim()) == Snapshot(s));
   }
 }
 
