@@ -4,17 +4,12 @@
 #include <vector>
 
 #include "image/memory_map.h"
+#include "link/byte_order.h"
 #include "link/loader_commands.h"
 
 namespace vok {
 
 namespace {
-
-uint32_t Be32(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-
-uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
 
 void SetStatus(StatusLine* status, const std::string& text) {
   if (status) status->SetStatusText(text);
