@@ -24,7 +24,7 @@ class BackupDialog : public ProcedureWindow {
   QPushButton* BackupButton() const { return RunButton(); }
 
   int Browse() { return handlers_.OnBrowse(); }
-  int Backup() { return handlers_.OnBackup(); }
+  int Backup() { return handlers_.RunBackup(); }
 
  protected:
   void OnOpen(TextField& file_name, LogList& log, ProgressBar& progress) override;

@@ -205,7 +205,7 @@ int WriteWholeFile(const void* data, std::size_t length, const std::string& path
   }
 }
 
-int OnBackupBrowse(BackupContext& c, BackupFields& fields) {
+int ChooseBackupFile(BackupContext& c, BackupFields& fields) {
   FileDialogRequest request;
   request.title = "Select Backup File";
   request.filter = "Backup File (*.sss) | *.sss||";
@@ -218,7 +218,7 @@ int OnBackupBrowse(BackupContext& c, BackupFields& fields) {
   return 1;
 }
 
-int OnBackup(BackupContext& c, BackupFields& fields, const std::tm& now) {
+int RunBackup(BackupContext& c, BackupFields& fields, const std::tm& now) {
   c.log.Clear();
   c.progress.ResetProgress();
 
@@ -296,8 +296,8 @@ int OnBackup(BackupContext& c, BackupFields& fields, const std::tm& now) {
   return ok ? 1 : 0;
 }
 
-int OnBackup(BackupContext& c, BackupFields& fields) {
-  return OnBackup(c, fields, LocalTime(std::time(nullptr)));
+int RunBackup(BackupContext& c, BackupFields& fields) {
+  return RunBackup(c, fields, LocalTime(std::time(nullptr)));
 }
 
 }  // namespace vok

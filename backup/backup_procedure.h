@@ -44,14 +44,14 @@ int WriteWholeFile(const void* data, std::size_t length, const std::string& path
 
 // "Browse...": asks for the backup file (a new name may be typed); on a
 // choice takes it into the file name field. 1 when chosen, 0 when cancelled.
-int OnBackupBrowse(BackupContext& context, BackupFields& fields);
+int ChooseBackupFile(BackupContext& context, BackupFields& fields);
 
 // "Backup": saves RAM and flash into the named S-record file, with the
 // target's description in its header, and rewrites BACKUP.LOG. The new file
 // takes the place of an existing one only once it is complete: a failed
 // backup leaves a previous file of that name as it was. 1 when the backup
 // succeeded, 0 otherwise (also when the user declined to overwrite).
-int OnBackup(BackupContext& context, BackupFields& fields, const std::tm& now);
-int OnBackup(BackupContext& context, BackupFields& fields);  // stamped with the local time
+int RunBackup(BackupContext& context, BackupFields& fields, const std::tm& now);
+int RunBackup(BackupContext& context, BackupFields& fields);  // stamped with the local time
 
 }  // namespace vok

@@ -10,13 +10,13 @@ void BackupWindowHandlers::OnOpen(std::time_t now, TextField& file_name, LogList
 
 int BackupWindowHandlers::OnBrowse() {
   return Browse([](BackupContext& context, BackupFields& fields) {
-    return OnBackupBrowse(context, fields);
+    return ChooseBackupFile(context, fields);
   });
 }
 
-int BackupWindowHandlers::OnBackup() {
+int BackupWindowHandlers::RunBackup() {
   return Run([](BackupContext& context, BackupFields& fields) {
-    return vok::OnBackup(context, fields);
+    return vok::RunBackup(context, fields);
   });
 }
 

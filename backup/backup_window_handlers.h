@@ -19,7 +19,7 @@ class BackupWindowHandlers : public ProcedureWindowHandlers<BackupFields, Backup
   void OnOpen(std::time_t now, TextField& file_name, LogList& log, ProgressBar& progress);
   // "Browse..." and "Backup"; their results are those of the procedures.
   int OnBrowse();
-  int OnBackup();
+  int RunBackup();
 
  private:
   BackupContext MakeContext(LogList& log, ProgressBar& progress) override;

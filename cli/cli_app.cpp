@@ -91,23 +91,23 @@ int RunCommand(const CommandLine& line, Report& report, const std::string& defau
   int status = kExitSuccess;
   switch (line.command) {
     case Command::Info:
-      status = RunInfo(s, report, ui, found);
+      status = RunInfoCommand(s, report, ui, found);
       break;
     case Command::Start:
-      status = RunStart(s, ui);
+      status = RunStartCommand(s, ui);
       break;
     case Command::Update:
     case Command::Resume:
-      status = RunUpdate(line, s, report, ui, found);
+      status = RunUpdateCommand(line, s, report, ui, found);
       break;
     case Command::Verify:
-      status = RunVerify(line, s, report, ui, found);
+      status = RunVerifyCommand(line, s, report, ui, found);
       break;
     case Command::Backup:
-      status = RunBackup(line, s, report, ui, found);
+      status = RunBackupCommand(line, s, report, ui, found);
       break;
     case Command::Ports:
-      status = RunPorts(s, report, found);
+      status = RunPortsCommand(s, report, found);
       break;
     case Command::Help:
     case Command::Version:

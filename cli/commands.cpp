@@ -115,7 +115,7 @@ JsonObject InfoFound(const ComponentScan& scan) {
 
 }  // namespace
 
-int RunInfo(Session& s, Report& report, CliUi& ui, JsonObject& found) {
+int RunInfoCommand(Session& s, Report& report, CliUi& ui, JsonObject& found) {
   CliStatus status(report);
   ComponentScan scan;
   bool scanned = false;
@@ -134,7 +134,7 @@ int RunInfo(Session& s, Report& report, CliUi& ui, JsonObject& found) {
   return kExitSuccess;
 }
 
-int RunStart(Session& s, CliUi& ui) {
+int RunStartCommand(Session& s, CliUi& ui) {
   if (!ConnectTarget(s.link, s.paths, ui, s.port, s.rate, nullptr, 0)) {
     // The link may be left open.
     DisconnectTarget(s.link);
@@ -149,7 +149,8 @@ int RunStart(Session& s, CliUi& ui) {
   return StartTargetApplication(s.link) < 0 ? kExitFailure : kExitSuccess;
 }
 
-int RunUpdate(const CommandLine& line, Session& s, Report& report, CliUi& ui, JsonObject& found) {
+int RunUpdateCommand(const CommandLine& line, Session& s, Report& report, CliUi& ui,
+                     JsonObject& found) {
   bool pending = UpdatePending(s.paths) != 0;
   bool resume = line.command == Command::Resume;
   if (resume && !pending) {
@@ -199,7 +200,7 @@ int RunUpdate(const CommandLine& line, Session& s, Report& report, CliUi& ui, Js
   fields.baud_rate = s.rate;
   // As "Browse..." would have done it: the description of the chosen file
   // in the log, then "Update" with that name.
-  if (!file.empty()) OnUpdateBrowse(context, fields);
+  if (!file.empty()) ChooseUpdateFile(context, fields);
   UpdateOptions options;
   options.check = line.verify      ? ProgramCheck::kReadBack
                   : line.no_verify ? ProgramCheck::kNone
@@ -210,10 +211,11 @@ int RunUpdate(const CommandLine& line, Session& s, Report& report, CliUi& ui, Js
   // runs for other stations.
   options.image_folder = s.paths.UpdateDir();
   options.file.raw_base = line.base;
-  return OnUpdate(context, fields, options) ? kExitSuccess : kExitFailure;
+  return RunUpdate(context, fields, options) ? kExitSuccess : kExitFailure;
 }
 
-int RunVerify(const CommandLine& line, Session& s, Report& report, CliUi& ui, JsonObject& found) {
+int RunVerifyCommand(const CommandLine& line, Session& s, Report& report, CliUi& ui,
+                     JsonObject& found) {
   const std::string file = FullPath(line.file);
   if (!CheckFirmwareFile(line.file, file, line.base, report)) return kExitFailure;
   CliLog log(report);
@@ -233,7 +235,8 @@ int RunVerify(const CommandLine& line, Session& s, Report& report, CliUi& ui, Js
   return compared && differences.empty() ? kExitSuccess : kExitFailure;
 }
 
-int RunBackup(const CommandLine& line, Session& s, Report& report, CliUi& ui, JsonObject& found) {
+int RunBackupCommand(const CommandLine& line, Session& s, Report& report, CliUi& ui,
+                     JsonObject& found) {
   CliLog log(report);
   CliProgress progress(report);
   report.SetLineRate([&s] { return s.link.IsOpen() ? s.link.Port().Baud() : 0u; });
@@ -246,10 +249,10 @@ int RunBackup(const CommandLine& line, Session& s, Report& report, CliUi& ui, Js
   found.Add("file", fields.file_name);
   ElapsedTime elapsed(report);
   BackupContext context{s.link, s.paths, ui, log, progress};
-  return OnBackup(context, fields) ? kExitSuccess : kExitFailure;
+  return RunBackup(context, fields) ? kExitSuccess : kExitFailure;
 }
 
-int RunPorts(Session& s, Report& report, JsonObject& found) {
+int RunPortsCommand(Session& s, Report& report, JsonObject& found) {
   for (const std::string& l : PortListing(s.configured_ports, s.serial_ports)) report.Data(l);
   report.Data("");
   report.Data("Application folder: " + s.paths.folder);

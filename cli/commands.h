@@ -11,13 +11,16 @@
 // found.
 namespace vok::cli {
 
-int RunInfo(Session& s, Report& report, CliUi& ui, JsonObject& found);
-int RunStart(Session& s, CliUi& ui);
+int RunInfoCommand(Session& s, Report& report, CliUi& ui, JsonObject& found);
+int RunStartCommand(Session& s, CliUi& ui);
 // update and resume.
-int RunUpdate(const CommandLine& line, Session& s, Report& report, CliUi& ui, JsonObject& found);
-int RunVerify(const CommandLine& line, Session& s, Report& report, CliUi& ui, JsonObject& found);
-int RunBackup(const CommandLine& line, Session& s, Report& report, CliUi& ui, JsonObject& found);
-int RunPorts(Session& s, Report& report, JsonObject& found);
+int RunUpdateCommand(const CommandLine& line, Session& s, Report& report, CliUi& ui,
+                     JsonObject& found);
+int RunVerifyCommand(const CommandLine& line, Session& s, Report& report, CliUi& ui,
+                     JsonObject& found);
+int RunBackupCommand(const CommandLine& line, Session& s, Report& report, CliUi& ui,
+                     JsonObject& found);
+int RunPortsCommand(Session& s, Report& report, JsonObject& found);
 
 // A command that a signal stopped at its safe point ends with the status
 // that names the signal; one that had finished all the same keeps its own.

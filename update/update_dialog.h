@@ -27,7 +27,7 @@ class UpdateDialog : public ProcedureWindow {
   // The handlers behind "Browse..." and "Update"; their results are those
   // of the procedures.
   int Browse() { return handlers_.OnBrowse(); }
-  int Update() { return handlers_.OnUpdate(); }
+  int Update() { return handlers_.RunUpdate(); }
 
  protected:
   void OnOpen(TextField& file_name, LogList& log, ProgressBar& progress) override;

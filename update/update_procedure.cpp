@@ -137,7 +137,7 @@ std::string StopForUpdatePendingElsewhere(const std::vector<std::string>& folder
   return std::string();
 }
 
-int OnUpdateBrowse(UpdateContext& c, UpdateFields& fields, const std::function<std::tm()>& now) {
+int ChooseUpdateFile(UpdateContext& c, UpdateFields& fields, const std::function<std::tm()>& now) {
   FileDialogRequest request;
   request.title = "Select Update File";
   request.filter = kUpdateFileFilter;
@@ -155,15 +155,15 @@ int OnUpdateBrowse(UpdateContext& c, UpdateFields& fields, const std::function<s
   return 1;
 }
 
-int OnUpdateBrowse(UpdateContext& c, UpdateFields& fields, const std::tm& now) {
-  return OnUpdateBrowse(c, fields, [&now] { return now; });
+int ChooseUpdateFile(UpdateContext& c, UpdateFields& fields, const std::tm& now) {
+  return ChooseUpdateFile(c, fields, [&now] { return now; });
 }
 
-int OnUpdateBrowse(UpdateContext& c, UpdateFields& fields) {
-  return OnUpdateBrowse(c, fields, [] { return LocalTime(std::time(nullptr)); });
+int ChooseUpdateFile(UpdateContext& c, UpdateFields& fields) {
+  return ChooseUpdateFile(c, fields, [] { return LocalTime(std::time(nullptr)); });
 }
 
-int OnUpdate(UpdateContext& c, UpdateFields& fields, const UpdateOptions& options) {
+int RunUpdate(UpdateContext& c, UpdateFields& fields, const UpdateOptions& options) {
   c.progress.ResetProgress();
 
   bool resumed = false;

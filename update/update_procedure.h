@@ -75,15 +75,15 @@ std::string StopForUpdatePendingElsewhere(const std::vector<std::string>& folder
 // moment now() gives once the file has been chosen, clears the log list and
 // shows the description there. 1 when a file was chosen, 0 when the dialog
 // was cancelled.
-int OnUpdateBrowse(UpdateContext& context, UpdateFields& fields,
+int ChooseUpdateFile(UpdateContext& context, UpdateFields& fields,
                    const std::function<std::tm()>& now);
-int OnUpdateBrowse(UpdateContext& context, UpdateFields& fields, const std::tm& now);
-int OnUpdateBrowse(UpdateContext& context, UpdateFields& fields);  // stamped with the local time
+int ChooseUpdateFile(UpdateContext& context, UpdateFields& fields, const std::tm& now);
+int ChooseUpdateFile(UpdateContext& context, UpdateFields& fields);  // stamped with the local time
 
 // "Update": a fresh run from the named update file, or, when the marker of an
 // interrupted update exists and the user chooses Retry, the command file on
 // disk carried out again. 1 when the run succeeded, 0 otherwise (the reasons
 // have been shown and logged).
-int OnUpdate(UpdateContext& context, UpdateFields& fields, const UpdateOptions& options = {});
+int RunUpdate(UpdateContext& context, UpdateFields& fields, const UpdateOptions& options = {});
 
 }  // namespace vok

@@ -11,15 +11,15 @@ void UpdateWindowHandlers::OnOpen(TextField& file_name, LogList& log, ProgressBa
 
 int UpdateWindowHandlers::OnBrowse() {
   return Browse([](UpdateContext& context, UpdateFields& fields) {
-    return OnUpdateBrowse(context, fields);
+    return ChooseUpdateFile(context, fields);
   });
 }
 
-int UpdateWindowHandlers::OnUpdate() {
+int UpdateWindowHandlers::RunUpdate() {
   return Run([this](UpdateContext& context, UpdateFields& fields) {
     UpdateOptions options;
     options.other_folders = OtherApplicationFolders(paths_.folder);
-    return vok::OnUpdate(context, fields, options);
+    return vok::RunUpdate(context, fields, options);
   });
 }
 

@@ -18,7 +18,7 @@ class UpdateWindowHandlers : public ProcedureWindowHandlers<UpdateFields, Update
   void OnOpen(TextField& file_name, LogList& log, ProgressBar& progress);
   // "Browse..." and "Update"; their results are those of the procedures.
   int OnBrowse();
-  int OnUpdate();
+  int RunUpdate();
 
  private:
   UpdateContext MakeContext(LogList& log, ProgressBar& progress) override;

@@ -122,7 +122,7 @@ class UpdateDialog : public ProcedureDialog {
     handlers_.OnOpen(file_name, log, progress);
   }
   int OnBrowse() override { return handlers_.OnBrowse(); }
-  int OnRun() override { return handlers_.OnUpdate(); }
+  int OnRun() override { return handlers_.RunUpdate(); }
 
  private:
   UpdateWindowHandlers handlers_;
@@ -138,7 +138,7 @@ class BackupDialog : public ProcedureDialog {
     handlers_.OnOpen(std::time(nullptr), file_name, log, progress);
   }
   int OnBrowse() override { return handlers_.OnBrowse(); }
-  int OnRun() override { return handlers_.OnBackup(); }
+  int OnRun() override { return handlers_.RunBackup(); }
 
  private:
   BackupWindowHandlers handlers_;

@@ -129,10 +129,10 @@ TEST(Backup, DefaultFileNameIsTheDayBeneathBackup) {
   ProcedureBench b;
   BackupFields fields{"unchanged", 0, 38400};
   BackupContext c = Backup(b);
-  EXPECT_EQ(OnBackupBrowse(c, fields), 0);
+  EXPECT_EQ(ChooseBackupFile(c, fields), 0);
   EXPECT_EQ(fields.file_name, "unchanged");
   b.ui.file_choices.push_back(b.dir.file("BACKUP/new.sss"));
-  EXPECT_EQ(OnBackupBrowse(c, fields), 1);
+  EXPECT_EQ(ChooseBackupFile(c, fields), 1);
   EXPECT_EQ(fields.file_name, b.dir.file("BACKUP/new.sss"));
   const FileDialogRequest& r = b.ui.file_requests.at(1);
   EXPECT_EQ(r.title, "Select Backup File");
@@ -152,7 +152,7 @@ TEST(Backup, FileHoldsRamAndFlashByteForByteAndRestoresAsAnUpdate) {
 
   BackupFields fields{DefaultBackupFileName(b.paths, test::FixedTime()), 0, 38400};
   BackupContext c = Backup(b);
-  ASSERT_EQ(OnBackup(c, fields, test::FixedTime()), 1);
+  ASSERT_EQ(RunBackup(c, fields, test::FixedTime()), 1);
   EXPECT_TRUE(b.ui.messages.empty());  // a new name asks nothing
 
   const std::string description =
@@ -195,12 +195,12 @@ TEST(Backup, FileHoldsRamAndFlashByteForByteAndRestoresAsAnUpdate) {
   b.sim().WriteMemory(0x20000, std::vector<uint8_t>(0x1000, 0xFF));
   b.ui.file_choices.push_back(fields.file_name);
   UpdateContext u = b.Update();
-  ASSERT_EQ(OnUpdateBrowse(u, b.fields, test::FixedTime()), 1);
+  ASSERT_EQ(ChooseUpdateFile(u, b.fields, test::FixedTime()), 1);
   // The update window shows the backup's own description below the banner.
   ASSERT_GE(b.log.lines.size(), 5u);
   EXPECT_EQ(b.log.lines[3], " ");
   EXPECT_EQ(b.log.lines[4], "Backup of VOK System of 05. Jan 2000 (10:20:30)");
-  ASSERT_EQ(OnUpdate(u, b.fields, b.options), 1);
+  ASSERT_EQ(RunUpdate(u, b.fields, b.options), 1);
   EXPECT_TRUE(b.sim().ReadMemory(0x84000, 0x7C000) == flash);
   EXPECT_TRUE(b.sim().ReadMemory(0x10000, 0x30000) == ram);
   EXPECT_EQ(b.sim().stats().erases, 6u);
@@ -214,7 +214,7 @@ TEST(Backup, OverwriteAnsweredNoChangesNothing) {
   BackupFields fields{name, 0, 38400};
   b.ui.answers.push_back(Answer::No);
   BackupContext c = Backup(b);
-  EXPECT_EQ(OnBackup(c, fields, test::FixedTime()), 0);
+  EXPECT_EQ(RunBackup(c, fields, test::FixedTime()), 0);
   ASSERT_EQ(b.ui.messages.size(), 1u);
   EXPECT_EQ(b.ui.messages[0].text, "File already exists. Overwrite?");
   EXPECT_EQ(b.ui.messages[0].buttons, Buttons::YesNo);
@@ -245,7 +245,7 @@ class BackupFailure : public ::testing::Test {
     BackupFields fields{name, 0, 38400};
     b.ui.answers.push_back(Answer::Yes);
     BackupContext c = Backup(b);
-    return OnBackup(c, fields, test::FixedTime());
+    return RunBackup(c, fields, test::FixedTime());
   }
 };
 
@@ -316,7 +316,7 @@ TEST(Backup, StagingFoldersLeftByACrashGoWithTheNextBackup) {
 
   BackupFields fields{dir + "new.sss", 0, 38400};
   BackupContext c = Backup(b);
-  EXPECT_EQ(OnBackup(c, fields, test::FixedTime()), 1);
+  EXPECT_EQ(RunBackup(c, fields, test::FixedTime()), 1);
   EXPECT_EQ(Names(dir), (std::set<std::string>{"new.sss", "BACKUP.LOG", ".live.sss.q1w2e3",
                                                ".notes.keepme", ".X.abc123", ".Y.abc123",
                                                ".Z.abc123"}));
@@ -344,7 +344,7 @@ TEST_F(BackupFailure, FileCannotBeWrittenOrClosed) {
       fs::create_directory(b.paths.BackupLog());
       BackupFields fields{b.dir.file("BACKUP/full.sss"), 0, 38400};
       BackupContext c = Backup(b);
-      ASSERT_EQ(OnBackup(c, fields, test::FixedTime()), 1);
+      ASSERT_EQ(RunBackup(c, fields, test::FixedTime()), 1);
       size = fs::file_size(fields.file_name);
     }
     ProcedureBench b;
@@ -361,7 +361,7 @@ TEST(Backup, FileThatCannotBeCreated) {
   ProcedureBench b;
   BackupFields fields{b.dir.file("no-such-folder/bk.sss"), 0, 38400};
   BackupContext c = Backup(b);
-  EXPECT_EQ(OnBackup(c, fields, test::FixedTime()), 0);
+  EXPECT_EQ(RunBackup(c, fields, test::FixedTime()), 0);
   EXPECT_EQ(b.log.lines[b.log.lines.size() - 2], "Creating backup file failed");
   EXPECT_TRUE(b.ui.messages.empty());
   EXPECT_FALSE(Exists(b.dir.file("no-such-folder")));

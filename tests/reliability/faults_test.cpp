@@ -277,7 +277,7 @@ int DamagedBackup(sim::LoaderSum sum, int n, int* data_replies) {
   s.PowerOn(o);
   BackupContext c{s.bench.link(), s.bench.paths, s.bench.ui, s.bench.log, s.bench.progress};
   BackupFields fields{DefaultBackupFileName(s.bench.paths, test::FixedTime()), 0, 38400};
-  const int result = OnBackup(c, fields, test::FixedTime());
+  const int result = RunBackup(c, fields, test::FixedTime());
   if (data_replies) *data_replies = static_cast<int>(s.bench.sim().stats().data_replies);
   if (result != 1) return 0;
   MemoryImage image;

@@ -121,7 +121,7 @@ int Scenario::Update(ProgramCheck check) {
   if (Pending()) bench.ui.answers.push_back(Answer::Retry);
   bench.options.check = check;
   UpdateContext c = bench.Update();
-  return OnUpdate(c, bench.fields, bench.options);
+  return RunUpdate(c, bench.fields, bench.options);
 }
 
 int Scenario::UpdateInstead() {
@@ -130,7 +130,7 @@ int Scenario::UpdateInstead() {
   UpdateFields fields = bench.fields;
   fields.file_name = second_file_;
   UpdateContext c = bench.Update();
-  return OnUpdate(c, fields, bench.options);
+  return RunUpdate(c, fields, bench.options);
 }
 
 int FlashCommandsOf(const Reference& r) {

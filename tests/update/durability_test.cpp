@@ -174,7 +174,7 @@ TEST(Backup, StagedFileReachesTheDiskBeforeItTakesTheName) {
   BackupContext c{b.link(), b.paths, b.ui, b.log, b.progress};
 
   Log() = SyncLog{true, name, {}};
-  ASSERT_EQ(OnBackup(c, fields, test::FixedTime()), 1);
+  ASSERT_EQ(RunBackup(c, fields, test::FixedTime()), 1);
   Log().on = false;
 
   const uint64_t size = fs::file_size(name);

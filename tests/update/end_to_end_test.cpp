@@ -42,13 +42,13 @@ TEST(UpdateEndToEnd, UpdateThenBackupOverAPseudoTerminal) {
   UpdateFields fields{dir.file("new.sss"), 0, 115200};
   UpdateOptions options;
   options.image_folder = dir.folder();
-  ASSERT_EQ(OnUpdate(update, fields, options), 1) << testing::PrintToString(log.lines);
+  ASSERT_EQ(RunUpdate(update, fields, options), 1) << testing::PrintToString(log.lines);
   EXPECT_EQ(log.lines.back(), "Update of target memory succeeded");
   EXPECT_EQ(log.lines[log.lines.size() - 2], "Confirmed by loader checksum CRC-16/CCITT-FALSE");
 
   BackupContext backup{link, paths, ui, log, progress};
   BackupFields backup_fields{DefaultBackupFileName(paths, test::FixedTime()), 0, 115200};
-  ASSERT_EQ(OnBackup(backup, backup_fields, test::FixedTime()), 1)
+  ASSERT_EQ(RunBackup(backup, backup_fields, test::FixedTime()), 1)
       << testing::PrintToString(log.lines);
   EXPECT_TRUE(ui.messages.empty());
   ASSERT_EQ(voksim.Stop(), 0);

@@ -34,21 +34,21 @@ TEST(GoldenFiles, CommandFileUpdateLogAndBackup) {
                   {{0x85F80, Pattern(0x100, 7)}, {0x30000, Pattern(0x10, 8)}});
   b.ui.file_choices.push_back(b.UpdateFile("u.sss"));
   UpdateContext c = b.Update();
-  ASSERT_EQ(OnUpdateBrowse(c, b.fields, FixedTime()), 1);
-  ASSERT_EQ(OnUpdate(c, b.fields, b.options), 0);
+  ASSERT_EQ(ChooseUpdateFile(c, b.fields, FixedTime()), 1);
+  ASSERT_EQ(RunUpdate(c, b.fields, b.options), 0);
   EXPECT_TRUE(MatchesGolden("UPDATE.CMD", test::ReadFile(b.paths.UpdateCmd())));
 
   b.Restart(o);
   b.ui.answers.push_back(Answer::Retry);
   UpdateContext resumed = b.Update();  // the restart made a new link
-  ASSERT_EQ(OnUpdate(resumed, b.fields, b.options), 1);
+  ASSERT_EQ(RunUpdate(resumed, b.fields, b.options), 1);
   EXPECT_TRUE(MatchesGolden("UPDATE.LOG", test::ReadFile(b.paths.UpdateLog())));
 
   // A backup: its header records whole; of each area its first records and
   // its last with the terminator (the rest is the memory, 700 KiB of it).
   BackupFields fields{b.dir.file("BK.SSS"), 0, 38400};
   BackupContext k{b.link(), b.paths, b.ui, b.log, b.progress};
-  ASSERT_EQ(OnBackup(k, fields, FixedTime()), 1);
+  ASSERT_EQ(RunBackup(k, fields, FixedTime()), 1);
   std::istringstream in(test::ReadFile(fields.file_name));
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) lines.push_back(line);

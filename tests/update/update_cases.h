@@ -95,7 +95,7 @@ inline void Browse(ProcedureBench& b) {
   test::WriteUpdateFile(b.UpdateFile("new.sss"), kHeader, UpdateRecords());
   b.ui.file_choices.push_back(b.UpdateFile("new.sss"));
   UpdateContext c = b.Update();
-  ASSERT_EQ(OnUpdateBrowse(c, b.fields, test::FixedTime()), 1);
+  ASSERT_EQ(ChooseUpdateFile(c, b.fields, test::FixedTime()), 1);
 }
 
 // What count(bench) gives after an update from the old memory that nothing
@@ -106,7 +106,7 @@ inline int CountInUndisturbedUpdate(Count count) {
   PrepareOldMemory(b.sim());
   Browse(b);
   UpdateContext c = b.Update();
-  if (OnUpdate(c, b.fields, b.options) != 1) return -1;
+  if (RunUpdate(c, b.fields, b.options) != 1) return -1;
   return static_cast<int>(count(b));
 }
 
@@ -127,7 +127,7 @@ inline void InterruptedUpdate(ProcedureBench& b, int cut_after = 5) {
   ASSERT_TRUE(b.sim().SaveState());
   Browse(b);
   UpdateContext c = b.Update();
-  ASSERT_EQ(OnUpdate(c, b.fields, b.options), 0);
+  ASSERT_EQ(RunUpdate(c, b.fields, b.options), 0);
   ASSERT_TRUE(Exists(b.paths.UpdateSem()));
   b.Restart(o);
   b.ui.messages.clear();

@@ -45,7 +45,7 @@ TEST(UpdateProcedure, ResumeFailuresKeepTheMarker) {
     const std::vector<uint8_t> command_file = ReadBytes(b.paths.UpdateCmd());
     b.ui.answers.push_back(Answer::Retry);
     UpdateContext c = b.Update();
-    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_EQ(RunUpdate(c, b.fields, b.options), 0);
     EXPECT_EQ(b.log.lines, k.log);
     EXPECT_EQ(ReadBytes(b.paths.UpdateCmd()), command_file);
     EXPECT_TRUE(Exists(b.paths.UpdateSem()));
@@ -59,7 +59,7 @@ TEST(UpdateProcedure, UpdateNeedsAnExistingFile) {
   for (std::string name : {std::string(), b.UpdateFile("misspelled.sss"), b.dir.folder()}) {
     b.fields.file_name = name;
     UpdateContext c = b.Update();
-    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0) << name;
+    EXPECT_EQ(RunUpdate(c, b.fields, b.options), 0) << name;
   }
   EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>(3, "Enter valid update file name"));
   EXPECT_EQ(b.ui.messages[0].icon, Icon::Exclamation);
@@ -71,7 +71,7 @@ TEST(UpdateProcedure, UpdateNeedsAnExistingFile) {
 
   // Browse... cancelled changes nothing.
   UpdateContext c = b.Update();
-  EXPECT_EQ(OnUpdateBrowse(c, b.fields, test::FixedTime()), 0);
+  EXPECT_EQ(ChooseUpdateFile(c, b.fields, test::FixedTime()), 0);
   EXPECT_EQ(b.log.lines, std::vector<std::string>{"kept"});
 }
 
@@ -106,7 +106,7 @@ TEST(UpdateProcedure, AJournalInAnotherFolderStopsAFreshRun) {
     }
     if (!k.fresh) b.options.other_folders = {b.dir.folder(), "/no/such/folder/", other.folder()};
     UpdateContext c = b.Update();
-    EXPECT_EQ(OnUpdate(c, b.fields, b.options), k.result);
+    EXPECT_EQ(RunUpdate(c, b.fields, b.options), k.result);
     if (k.result == 0) {
       EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{stop});
       EXPECT_EQ(b.ui.messages[0].icon, Icon::Stop);
@@ -131,8 +131,8 @@ TEST(UpdateProcedure, DescriptionIsStampedOnceTheFileHasBeenChosen) {
     return test::FixedTime();
   };
   UpdateContext c = b.Update();
-  EXPECT_EQ(OnUpdateBrowse(c, b.fields, clock), 1);
-  EXPECT_EQ(OnUpdateBrowse(c, b.fields, clock), 0);  // cancelled: no stamp
+  EXPECT_EQ(ChooseUpdateFile(c, b.fields, clock), 1);
+  EXPECT_EQ(ChooseUpdateFile(c, b.fields, clock), 0);  // cancelled: no stamp
   EXPECT_EQ(dialogs_at_stamp, std::vector<size_t>{1});
 }
 
@@ -142,7 +142,7 @@ TEST(UpdateProcedure, TypedNameWithoutBrowseLogsAnEmptyText) {
   test::WriteUpdateFile(b.UpdateFile("typed.sss"), kHeader, {{0x20000, Pattern(0x40, 7)}});
   b.fields.file_name = b.UpdateFile("typed.sss");
   UpdateContext c = b.Update();
-  EXPECT_EQ(OnUpdate(c, b.fields, b.options), 1);
+  EXPECT_EQ(RunUpdate(c, b.fields, b.options), 1);
   // RAM only: nothing read back, nothing erased.
   EXPECT_EQ(b.log.lines,
             (std::vector<std::string>{"Connecting to target loader passed",
@@ -243,7 +243,7 @@ TEST(UpdateProcedure, FailuresBeforeProgrammingLeaveTheTargetUntouched) {
     } : test::MutingPort::Trigger());
     f.setup(b);
     UpdateContext c = b.Update();
-    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_EQ(RunUpdate(c, b.fields, b.options), 0);
     EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{f.message});
     ASSERT_GE(b.log.lines.size(), f.tail_from_end);
     const auto from = b.log.lines.end() - static_cast<long>(f.tail_from_end);

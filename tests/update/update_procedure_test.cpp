@@ -21,7 +21,7 @@ TEST(UpdateProcedure, FreshRunKeepsWhatTheFileDoesNotCover) {
   EXPECT_EQ(b.log.lines, DescriptionLines());
 
   UpdateContext c = b.Update();
-  EXPECT_EQ(OnUpdate(c, b.fields, b.options), 1);
+  EXPECT_EQ(RunUpdate(c, b.fields, b.options), 1);
 
   std::vector<std::string> expected = DescriptionLines();
   for (const char* l : {"Connecting to target loader passed", "Analyzing update file passed",
@@ -51,7 +51,7 @@ TEST(UpdateProcedure, FreshRunKeepsWhatTheFileDoesNotCover) {
   EXPECT_FALSE(b.link().IsOpen());
 
   // A second run after the same Browse... appends the same text again.
-  EXPECT_EQ(OnUpdate(c, b.fields, b.options), 1);
+  EXPECT_EQ(RunUpdate(c, b.fields, b.options), 1);
   EXPECT_EQ(ReadBytes(b.paths.UpdateLog()).size(), 2 * log.size());
 }
 
@@ -76,7 +76,7 @@ TEST(UpdateProcedure, OnlyACrcConfirmsAlone) {
     Browse(b);
     b.options.check = check;
     UpdateContext u = b.Update();
-    EXPECT_EQ(OnUpdate(u, b.fields, b.options), 1) << line;
+    EXPECT_EQ(RunUpdate(u, b.fields, b.options), 1) << line;
     EXPECT_TRUE(Snapshot(b.sim()) == Expected()) << line;
     EXPECT_EQ(b.log.lines.end()[-2], line);
   }
@@ -100,7 +100,7 @@ TEST(UpdatePowerCut, EveryFlashCommandInTurnThenRetryFinishesTheUpdate) {
     ASSERT_TRUE(b.sim().SaveState());
     Browse(b);
     UpdateContext c = b.Update();
-    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_EQ(RunUpdate(c, b.fields, b.options), 0);
     EXPECT_TRUE(b.sim().PoweredOff());
     EXPECT_TRUE(Exists(b.paths.UpdateCmd()));
     EXPECT_TRUE(Exists(b.paths.UpdateSem()));
@@ -118,7 +118,7 @@ TEST(UpdatePowerCut, EveryFlashCommandInTurnThenRetryFinishesTheUpdate) {
     b.ui.answers.push_back(Answer::Retry);
     b.log.Clear();
     UpdateContext resumed = b.Update();  // the link is new
-    EXPECT_EQ(OnUpdate(resumed, b.fields, b.options), 1);
+    EXPECT_EQ(RunUpdate(resumed, b.fields, b.options), 1);
     ASSERT_FALSE(b.ui.messages.empty());
     EXPECT_EQ(b.ui.messages[0].text, "Last update was aborted during critical action!");
     EXPECT_EQ(b.ui.messages[0].buttons, Buttons::RetryCancel);
@@ -147,7 +147,7 @@ TEST(UpdateProcedure, CancelCarriesWhatTheInterruptedUpdateKeptIntoTheNewOne) {
     b.fields.file_name = b.UpdateFile("second.sss");
     b.ui.answers.push_back(Answer::Cancel);
     UpdateContext c = b.Update();
-    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 1);
+    EXPECT_EQ(RunUpdate(c, b.fields, b.options), 1);
     EXPECT_EQ(b.ui.messages.size(), 1u);
     EXPECT_EQ(b.log.lines[1], "Carrying over the interrupted update passed");
     // Sector 2 alone is read; all three are erased.
@@ -190,7 +190,7 @@ TEST(UpdateProcedure, AStretchLeftUnerasedFailsTheRunUntilResumed) {
     // The context is made anew after each restart: it holds the link.
     auto update = [&] {
       UpdateContext c = b.Update();
-      return OnUpdate(c, b.fields, b.options);
+      return RunUpdate(c, b.fields, b.options);
     };
     EXPECT_EQ(update(), 0);
     if (path == kResumed) {
@@ -218,7 +218,7 @@ TEST(UpdateProcedure, CancelGivesUpOnlyACommandFileThatFailsItsCheck) {
     b.fields.file_name.clear();
     b.ui.answers.push_back(Answer::Cancel);
     UpdateContext c = b.Update();
-    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_EQ(RunUpdate(c, b.fields, b.options), 0);
     EXPECT_EQ(b.ui.MessageTexts(),
               (std::vector<std::string>{"Last update was aborted during critical action!",
                                         "Enter valid update file name"}));
@@ -236,7 +236,7 @@ TEST(UpdateProcedure, CancelGivesUpOnlyACommandFileThatFailsItsCheck) {
     test::WriteBytes(b.paths.UpdateCmd(), f.bytes);
     b.ui.answers = {Answer::Retry, Answer::Ok};
     UpdateContext c = b.Update();
-    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_EQ(RunUpdate(c, b.fields, b.options), 0);
     EXPECT_EQ(b.ui.MessageTexts(), (std::vector<std::string>{
                                        "Last update was aborted during critical action!", damaged}));
     EXPECT_EQ(b.log.lines, (std::vector<std::string>{"Restarted update process",
@@ -249,7 +249,7 @@ TEST(UpdateProcedure, CancelGivesUpOnlyACommandFileThatFailsItsCheck) {
     b.ui.messages.clear();
     b.log.Clear();
     b.ui.answers = {Answer::Cancel};
-    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 1);
+    EXPECT_EQ(RunUpdate(c, b.fields, b.options), 1);
     EXPECT_EQ(b.ui.MessageTexts(),
               (std::vector<std::string>{"Last update was aborted during critical action!",
                                         damaged + "; the contents it kept could not be recovered"}));
@@ -272,7 +272,7 @@ TEST(UpdateProcedure, StopAtEveryLookLeavesOnlyAResumableJournal) {
     Browse(b);
     b.ui.stop_after = n;
     UpdateContext c = b.Update();
-    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_EQ(RunUpdate(c, b.fields, b.options), 0);
     // Once the flash is erased, the stop says what it leaves behind.
     if (b.sim().stats().erases == 0) {
       EXPECT_TRUE(b.ui.messages.empty());
@@ -291,7 +291,7 @@ TEST(UpdateProcedure, StopAtEveryLookLeavesOnlyAResumableJournal) {
     }
     EXPECT_FALSE(b.link().IsOpen());
     b.ui.stop_after = -1;
-    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 1);
+    EXPECT_EQ(RunUpdate(c, b.fields, b.options), 1);
     EXPECT_TRUE(Snapshot(b.sim()) == Expected());
   }
 }
