@@ -9,11 +9,13 @@
 #include "image/memory_range.h"
 #include "image/target_memory.h"
 #include "image/update_file.h"
+#include "link/loader_commands.h"
 #include "target/connect.h"
 #include "update/command_file.h"
 #include "update/flash_programming.h"
 #include "update/interrupted_update.h"
 #include "update/melody.h"
+#include "update/unchanged_memory.h"
 
 namespace vok {
 
@@ -60,7 +62,8 @@ enum class Interrupted { kNone, kCarryOver };
 bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateOptions& options,
                      Interrupted interrupted, LoaderChecksum& checks, MemoryImage& image,
                      MemoryRangeList& update_ranges,
-                     MemoryRangeList& kept_ranges, MemoryRangeList& touched_sectors) {
+                     MemoryRangeList& kept_ranges, MemoryRangeList& touched_sectors,
+                     UpdateSummary& summary) {
   // A failed creation of the image shows as the first store's failure. It
   // goes beside the other update files, not into whatever folder the
   // program was started from: that may be unwritable (a menu starts an
@@ -88,6 +91,25 @@ bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateO
     programmed = &program_ranges;
   } else {
     FindTouchedSectors(update_ranges, kept_ranges, touched_sectors);
+    // The carried-over plan is never compared: its sectors may have been
+    // erased in part, and its records hold the only copy of what they kept.
+    if (options.skip_unchanged) {
+      c.log.BeginStep("Comparing target memory");
+      const TargetReader read = [&c](uint32_t address, uint16_t length, uint8_t* destination) {
+        return ReadTargetMemory(c.link, address, length, destination);
+      };
+      UnchangedCounts counts;
+      const int rc = LeaveUnchanged(read, checks, image, update_ranges, kept_ranges,
+                                    touched_sectors, counts);
+      c.log.EndStep(rc == 1);
+      if (rc != 1) {
+        c.ui.ShowMessage("Comparing target memory failed (" + std::to_string(rc) + ") !",
+                         Buttons::Ok, Icon::Stop, kAppTitle);
+        return false;
+      }
+      if (const std::string line = UnchangedLine(counts); !line.empty()) c.log.AddLine(line);
+      summary.sectors_unchanged = counts.sectors_unchanged;
+    }
   }
   for (const CMemoryRange& range : kept_ranges) {
     c.log.BeginStep("Reading target memory");
@@ -228,13 +250,15 @@ int OnUpdate(UpdateContext& c, UpdateFields& fields, const UpdateOptions& option
     c.log.EndStep(ok);
   }
 
+  UpdateSummary summary;
+  ExecuteOptions::Done done;
   // Identified once for the connection, on the first bytes read or
   // programmed.
   LoaderChecksum checks(c.link);
   const bool connected = ok;
   if (ok && !resumed)
     ok = PlanFreshUpdate(c, fields, options, interrupted, checks, image, update_ranges, kept_ranges,
-                         touched_sectors);
+                         touched_sectors, summary);
 
   EraseCountingLog log(c.log);
   if (ok) {
@@ -242,6 +266,7 @@ int OnUpdate(UpdateContext& c, UpdateFields& fields, const UpdateOptions& option
     execute.check = options.check;
     execute.check_erased = options.check_erased;
     execute.checksum = &checks;
+    execute.done = &done;
     ok = ExecuteUpdateCommandFile(c.link, c.paths, c.ui, log, &c.progress, execute) == 1;
   }
   if (connected) {
@@ -251,6 +276,9 @@ int OnUpdate(UpdateContext& c, UpdateFields& fields, const UpdateOptions& option
 
   DisconnectTarget(c.link);
   c.ui.EndWait();
+  summary.sectors_erased = done.sectors_erased;
+  summary.bytes_programmed = done.bytes_programmed;
+  if (options.summary) *options.summary = summary;
 
   // Once a sector has been erased the controller's application is gone in
   // part, and only the journal can bring it back.
