@@ -143,6 +143,9 @@ const std::vector<Option>& Options() {
                  "update and resume: confirm neither the programmed records nor the\n"
                  "erased rest of the sectors (what is read from the target is\n"
                  "confirmed always)"),
+      FlagOption("--all-sectors", 0, &CommandLine::all_sectors,
+                 "update: erase and program every sector the file touches (without it\n"
+                 "what the target holds already, by the loader's CRC, is left alone)"),
       // Not in the help: only for the benchmark that measures what confirming
       // the erased flash costs.
       FlagOption("--no-erased-check", 0, &CommandLine::no_erased_check, ""),
@@ -239,6 +242,10 @@ int ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, st
   }
   if (line.fresh && line.command != Command::Update) {
     error = "--fresh belongs to update";
+    return 0;
+  }
+  if (line.all_sectors && line.command != Command::Update) {
+    error = "--all-sectors belongs to update";
     return 0;
   }
   if (line.base && line.command != Command::Update && line.command != Command::Verify) {

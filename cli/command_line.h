@@ -30,6 +30,9 @@ struct CommandLine {
   // Not in --help: the erased flash left unconfirmed, only so that the
   // benchmark can measure what confirming it costs.
   bool no_erased_check = false;
+  // update: every touched sector erased and programmed, whatever the
+  // target holds already.
+  bool all_sectors = false;
   bool json = false;                  // --json: JSON Lines on standard output
   std::optional<uint32_t> base;       // --base ADDR: FILE is a raw binary for ADDR
 };

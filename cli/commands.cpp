@@ -210,7 +210,14 @@ int RunUpdate(const CommandLine& line, Session& s, Report& report, CliUi& ui, Js
   // runs for other stations.
   options.image_folder = s.paths.UpdateDir();
   options.file.raw_base = line.base;
-  return OnUpdate(context, fields, options) ? kExitSuccess : kExitFailure;
+  options.skip_unchanged = !line.all_sectors;
+  UpdateSummary summary;
+  options.summary = &summary;
+  const int updated = OnUpdate(context, fields, options);
+  found.AddNumber("sectors_erased", summary.sectors_erased)
+      .AddNumber("sectors_unchanged", summary.sectors_unchanged)
+      .AddNumber("bytes_programmed", static_cast<int64_t>(summary.bytes_programmed));
+  return updated ? kExitSuccess : kExitFailure;
 }
 
 int RunVerify(const CommandLine& line, Session& s, Report& report, CliUi& ui, JsonObject& found) {

@@ -46,41 +46,49 @@ int SpanAgrees(LoaderChecksum& checks, const Checksum16& crc, MemoryImage& image
   return sum == ComputeChecksum(crc, bytes.data() + edge, n - 2 * edge) ? 1 : 0;
 }
 
-constexpr int kIdentifyReads = 4;
+constexpr int kIdentifyReads = 8;
 
 // Identifies the loader's algorithm for the comparison: first on the file's
 // bytes, which settle it where the target holds them (wrong bytes match no
-// algorithm, or leave samples that the next comparison drops); then on a
-// few pieces read from the target, which are right by their reading.
+// algorithm, or leave samples that the next question drops); then on pieces
+// read from the target, the kept parts first (erased ones come back short),
+// each read twice alike.
 int Identify(const TargetReader& read, LoaderChecksum& checks, MemoryImage& image,
-             const std::vector<Piece>& spans) {
-  std::vector<uint8_t> bytes(kCompareSpan);
+             const std::vector<Piece>& spans, const std::vector<Piece>& kept) {
+  auto identifying = [&checks] { return checks.state() == LoaderChecksum::State::kIdentifying; };
+  auto mixed = [](const std::vector<uint8_t>& b, uint32_t n) {
+    return std::any_of(b.begin(), b.begin() + n, [&](uint8_t x) { return x != b[0]; });
+  };
+  std::vector<uint8_t> bytes(kCompareSpan), again(kReadPiece);
   int tries = 0;
   for (const Piece& s : spans) {
-    if (checks.state() != LoaderChecksum::State::kIdentifying ||
-        tries == LoaderChecksum::kMaxSampleRanges)
-      break;
+    if (!identifying() || tries == LoaderChecksum::kMaxSampleRanges) break;
     const uint32_t n = static_cast<uint32_t>(s.length);
     image.Fetch(static_cast<uint32_t>(s.first), bytes.data(), n);
-    bool mixed = std::any_of(bytes.begin(), bytes.begin() + n, [&](uint8_t b) { return b != bytes[0]; });
-    if (!mixed) continue;  // a run of one value tells no algorithm apart
+    if (!mixed(bytes, n)) continue;  // a run of one value tells no algorithm apart
     ++tries;
     if (const int rc = checks.Compare(static_cast<uint32_t>(s.first), bytes.data(), n); rc < 0)
       return rc;
   }
-  int reads = 0;
-  for (const Piece& s : spans) {
-    if (checks.state() != LoaderChecksum::State::kIdentifying || reads == kIdentifyReads) break;
-    ++reads;
-    const uint32_t address = static_cast<uint32_t>(s.first);
-    const uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(s.length, kReadPiece));
-    if (const int rc = read(address, static_cast<uint16_t>(n), bytes.data()); rc != 0)
-      return rc < 0 ? rc : static_cast<int>(kErrWrongReply);
-    uint32_t failed_at = 0;
-    if (const int rc = ConfirmSpan(read, checks, address, bytes.data(), n, HeldBytes::kRead,
-                                   failed_at);
-        rc < 0)
-      return rc;
+  std::vector<Piece> pieces;
+  for (const std::vector<Piece>* list : {&kept, &spans})
+    for (const Piece& s : *list)
+      for (uint64_t at = s.first; at < s.End() && pieces.size() < kIdentifyReads; at += kReadPiece)
+        pieces.push_back({at, std::min<uint64_t>(kReadPiece, s.End() - at)});
+  auto read_piece = [&read](const Piece& p, uint8_t* into) {
+    const int rc = read(static_cast<uint32_t>(p.first), static_cast<uint16_t>(p.length), into);
+    return rc > 0 ? static_cast<int>(kErrWrongReply) : rc;
+  };
+  for (const Piece& p : pieces) {
+    if (!identifying()) break;
+    const uint32_t n = static_cast<uint32_t>(p.length);
+    if (const int rc = read_piece(p, bytes.data()); rc < 0) return rc;
+    if (!mixed(bytes, n)) continue;
+    const int outcome = checks.Compare(static_cast<uint32_t>(p.first), bytes.data(), n);
+    if (outcome < 0) return outcome;
+    if (outcome != LoaderChecksum::kCannotTell) continue;
+    if (const int rc = read_piece(p, again.data()); rc < 0) return rc;
+    if (std::equal(again.begin(), again.begin() + n, bytes.begin())) checks.ReadTwiceAlike();
   }
   return 0;
 }
@@ -103,7 +111,10 @@ int LeaveUnchanged(const TargetReader& read, LoaderChecksum& checks, MemoryImage
     all.insert(all.end(), in.begin(), in.end());
   }
   all.insert(all.end(), ram.begin(), ram.end());
-  if (const int rc = Identify(read, checks, image, all); rc < 0) return rc;
+  std::vector<Piece> kept;
+  for (const CMemoryRange& k : kept_ranges)
+    if (k.GetLength() > 0) kept.push_back({k.GetStart(), k.GetLength()});
+  if (const int rc = Identify(read, checks, image, all, kept); rc < 0) return rc;
   const Checksum16* crc = checks.ConfirmingAlgorithm();
   if (crc == nullptr) return 1;
 

@@ -27,6 +27,8 @@ int UpdateWindowHandlers::OnUpdate() {
   UpdateContext context{link_, paths_, ui_, *log_, *progress_, description_};
   UpdateOptions options;
   options.other_folders = OtherApplicationFolders(paths_.folder);
+  // Read at each run, so that the key takes effect without a restart.
+  options.skip_unchanged = LoadSettings(paths_).skip_unchanged != 0;
   return vok::OnUpdate(context, fields_, options);
 }
 

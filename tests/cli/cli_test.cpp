@@ -208,6 +208,9 @@ TEST_F(CliTest, UpdateProgramsTheFileAndKeepsTheRestOfTheSector) {
   EXPECT_EQ(std::vector<std::string>(first + 1, out.end()),
             (std::vector<std::string>{"Connecting to target loader passed",
                                       "Analyzing update file passed",
+                                      "Comparing target memory passed",
+                                      "0 of 1 sectors unchanged, not erased, 0 of 16 RAM "
+                                      "bytes unchanged, not programmed",
                                       "Reading target memory passed",
                                       "Reading target memory passed",
                                       "Building update command file passed",
@@ -600,8 +603,19 @@ TEST_F(CliTest, JsonLinesForScripts) {
                             "{\"event\":\"message\",\"text\":\"Test update 1.0\",\"level\":\"info\"}\n",
                             "{\"event\":\"progress\",\"done\":"})
     EXPECT_TRUE(Has(r.out, event)) << event;
+  const std::string update_result =
+      "{\"event\":\"result\",\"command\":\"update\",\"ok\":true,\"exit\":0,\"file\":\"" +
+      Path("u.sss") + "\",";
   EXPECT_EQ(Lines(r.out).back(),
-            "{\"event\":\"result\",\"command\":\"update\",\"ok\":true,\"exit\":0,\"file\":\"" + Path("u.sss") + "\"}");
+            update_result + "\"sectors_erased\":1,\"sectors_unchanged\":0,\"bytes_programmed\":288}");
+  // The same file again leaves the sector alone, unless --all-sectors.
+  r = Cli({"update", UpdateFile(), "--json"});
+  EXPECT_EQ(Lines(r.out).back(),
+            update_result + "\"sectors_erased\":0,\"sectors_unchanged\":1,\"bytes_programmed\":0}");
+  r = Cli({"update", "--all-sectors", UpdateFile(), "--json"});
+  EXPECT_EQ(Lines(r.out).back(),
+            update_result + "\"sectors_erased\":1,\"sectors_unchanged\":0,\"bytes_programmed\":288}");
+  EXPECT_FALSE(Has(r.out, "unchanged, not erased")) << r.out;
 }
 
 // The JSON Lines of every command that talks to a controller, as a script

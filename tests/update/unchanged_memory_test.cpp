@@ -3,6 +3,7 @@
 // resumes exactly.
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -10,6 +11,7 @@
 
 #include "update/procedure_bench.h"
 #include "update/update_procedure.h"
+#include "update/update_window_handlers.h"
 
 namespace vok {
 namespace {
@@ -118,6 +120,30 @@ TEST(UnchangedMemory, OnlyACrcLeavesAnythingAlone) {
     ASSERT_EQ(Update(b, Records(k.changed_byte), false, &all), 1);
     EXPECT_EQ(all.sectors_erased, 3);
     EXPECT_FALSE(Logged(b, k.line));
+  }
+}
+
+// The desktop window: the same file again is written whole unless
+// SkipUnchanged=1 stands in [SETUP].
+TEST(UnchangedMemory, TheWindowLeavesAloneOnlyWhenTheSettingsSaySo) {
+  struct Field : TextField {
+    std::string text;
+    std::string Text() const override { return text; }
+    void SetText(const std::string& t) override { text = t; }
+  };
+  for (const char* ini : {"", "[SETUP]\r\nSkipUnchanged=1\r\n"}) {
+    SCOPED_TRACE(ini);
+    ProcedureBench b;
+    OldMemory(b.sim());
+    ASSERT_EQ(Update(b, Records(), false), 1);
+    test::WriteBytes(b.paths.Settings(), std::vector<uint8_t>(ini, ini + std::strlen(ini)));
+    UpdateWindowHandlers window(b.link(), b.paths, b.ui, b.description);
+    Field name;
+    window.OnOpen(name, b.log, b.progress);
+    name.text = b.UpdateFile("u.sss");
+    const uint64_t erases = b.sim().stats().erases;
+    ASSERT_EQ(window.OnUpdate(), 1);
+    EXPECT_EQ(b.sim().stats().erases - erases, *ini ? 0u : 3u);
   }
 }
 
