@@ -55,7 +55,8 @@ int RunCommand(const CommandLine& line, Report& report, const std::string& defau
   int status = kExitSuccess;
   switch (line.command) {
     case Command::Info:
-      status = RunInfo(s, report, ui, found);
+      status = line.file.empty() ? RunInfo(s, report, ui, found)
+                                 : RunInfoFile(line, s, report, ui, found);
       break;
     case Command::Start:
       status = RunStart(s, ui);

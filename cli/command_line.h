@@ -33,6 +33,8 @@ struct CommandLine {
   // update: every touched sector erased and programmed, whatever the
   // target holds already.
   bool all_sectors = false;
+  // update: connect, compare and show the plan; nothing erased or written.
+  bool dry_run = false;
   bool json = false;                  // --json: JSON Lines on standard output
   std::optional<uint32_t> base;       // --base ADDR: FILE is a raw binary for ADDR
 };

@@ -12,6 +12,8 @@
 namespace vok::cli {
 
 int RunInfo(Session& s, Report& report, CliUi& ui, JsonObject& found);
+// info FILE: the components of a firmware file, without a port.
+int RunInfoFile(const CommandLine& line, Session& s, Report& report, CliUi& ui, JsonObject& found);
 int RunStart(Session& s, CliUi& ui);
 // update and resume.
 int RunUpdate(const CommandLine& line, Session& s, Report& report, CliUi& ui, JsonObject& found);

@@ -19,10 +19,12 @@
 namespace vok {
 
 // One comparison covers at most this many bytes: short enough that a CRC-16
-// catches every change of up to three bits and every burst of up to 16 bits.
-// Each span that is left alone has two questions behind it, over the span
-// and over its middle, whose edges differ.
-inline constexpr uint32_t kCompareSpan = 4096;
+// catches every change of up to three bits and every burst of up to 16 bits
+// (the catalogue's CRCs keep that distance up to 32751 data bits; 4 KiB
+// would be 17 bits too many). Each span that is left alone has two
+// questions behind it, over the span and over its middle, whose edges
+// differ.
+inline constexpr uint32_t kCompareSpan = 4092;
 
 struct UnchangedCounts {
   bool compared = false;  // a CRC was identified and the comparison made

@@ -16,6 +16,7 @@
 #include "update/interrupted_update.h"
 #include "update/melody.h"
 #include "update/unchanged_memory.h"
+#include "update/update_plan.h"
 
 namespace vok {
 
@@ -82,6 +83,22 @@ bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateO
   ok = LoadUpdateFile(fields.file_name, image, update_ranges, c.ui, options.file) == 1;
   c.log.EndStep(ok);
   if (!ok) return false;
+  const TargetReader read = [&c](uint32_t address, uint16_t length, uint8_t* destination) {
+    return ReadTargetMemory(c.link, address, length, destination);
+  };
+
+  // A service tool must be able to go back: an older component over a newer
+  // one is said, not refused.
+  std::vector<ScannedComponent> components;
+  std::vector<ComponentChange> changes;
+  if (ScanFileComponents(image, checks.Algorithm(), c.ui, components) != 0) return false;
+  if (const int rc = CompareComponents(read, components, changes); rc < 0) {
+    c.ui.ShowMessage("Reading target memory failed (" + std::to_string(rc) + ") !", Buttons::Ok,
+                     Icon::Stop, kAppTitle);
+    return false;
+  }
+  for (const std::string& line : DowngradeWarnings(changes))
+    c.ui.ShowMessage(line, Buttons::Ok, Icon::Warning, kAppTitle);
 
   // The ranges whose records the command file holds before the kept ones.
   MemoryRangeList program_ranges;
@@ -95,9 +112,6 @@ bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateO
     // erased in part, and its records hold the only copy of what they kept.
     if (options.skip_unchanged) {
       c.log.BeginStep("Comparing target memory");
-      const TargetReader read = [&c](uint32_t address, uint16_t length, uint8_t* destination) {
-        return ReadTargetMemory(c.link, address, length, destination);
-      };
       UnchangedCounts counts;
       const int rc = LeaveUnchanged(read, checks, image, update_ranges, kept_ranges,
                                     touched_sectors, counts);
