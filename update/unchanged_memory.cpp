@@ -100,7 +100,7 @@ int LeaveUnchanged(const TargetReader& read, LoaderChecksum& checks, MemoryImage
                    MemoryRangeList& touched_sectors, UnchangedCounts& counts) {
   counts = UnchangedCounts{};
   counts.sectors = static_cast<int>(touched_sectors.GetCount());
-  const uint64_t ram_first = kTargetRamFirst, ram_end = uint64_t{kTargetRamLast} + 1;
+  const uint64_t ram_first = kMemoryMap.ram.first, ram_end = uint64_t{kMemoryMap.ram.last} + 1;
   const std::vector<Piece> ram = SpansWithin(update_ranges, ram_first, ram_end);
   for (const Piece& s : ram) counts.ram_bytes += s.length;
 

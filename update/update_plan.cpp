@@ -153,7 +153,7 @@ int PlanUpdateDryRun(UpdateContext& c, const UpdateFields& fields, const UpdateO
       plan.sectors.push_back(sector);
     }
     plan.ram_bytes = plan.ram_programmed =
-        BytesWithin(update_ranges, kTargetRamFirst, uint64_t{kTargetRamLast} + 1);
+        BytesWithin(update_ranges, kMemoryMap.ram.first, uint64_t{kMemoryMap.ram.last} + 1);
     if (options.skip_unchanged) {
       c.log.BeginStep("Comparing target memory");
       UnchangedCounts counts;

@@ -21,6 +21,7 @@
 #include "sim/simulator.h"
 #include "link/port_list.h"
 #include "link/serial_port.h"
+#include "support/files.h"
 #include "support/firmware_text.h"
 #include "support/golden.h"
 #include "support/srecord_text.h"
@@ -32,15 +33,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -50,11 +42,6 @@ std::vector<std::string> Lines(const std::string& text) {
 
 bool Has(const std::string& text, const std::string& piece) {
   return text.find(piece) != std::string::npos;
-}
-
-// One S-record line with CR LF: S0 (16-bit address), S2 (24-bit), S8 (end).
-std::string SRecord(char type, uint32_t address, const std::vector<uint8_t>& data) {
-  return test::SRecordLine(type, address, data);
 }
 
 // A small update: 16 bytes in the middle of the first flash sector, whose
@@ -69,9 +56,9 @@ std::vector<uint8_t> Pattern(uint8_t seed) {
 
 std::string UpdateFileText() {
   std::string text = "Test update 1.0\r\n";
-  return SRecord('0', 0, std::vector<uint8_t>(text.begin(), text.end())) +
-         SRecord('2', kFlashData, Pattern(0x30)) + SRecord('2', kRamData, Pattern(0x90)) +
-         SRecord('8', 0, {});
+  return SRecordLine('0', 0, std::vector<uint8_t>(text.begin(), text.end())) +
+         SRecordLine('2', kFlashData, Pattern(0x30)) + SRecordLine('2', kRamData, Pattern(0x90)) +
+         SRecordLine('8', 0, {});
 }
 
 // Memory as a voksim state file holds it.

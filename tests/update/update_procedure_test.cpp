@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -427,43 +428,50 @@ TEST(UpdateProcedure, StopAtEveryLookLeavesOnlyAResumableJournal) {
   }
 }
 
+// A Retry that fails leaves the marker and the command file as they were.
 TEST(UpdateProcedure, ResumeFailuresKeepTheMarker) {
-  {
-    // Marker without command file: only Cancel can clear it.
+  struct Case {
+    const char* what;
+    std::function<void(ProcedureBench&)> setup;
+    std::vector<std::string> log;
+    std::function<void(ProcedureBench&)> also;
+  };
+  const Case cases[] = {
+      {"marker without command file: only Cancel can clear it",
+       [](ProcedureBench& b) { test::WriteBytes(b.paths.UpdateSem(), {}); },
+       {"Restarted update process", "Connecting to target loader passed",
+        "#### Update of target memory failed ####"},
+       [](ProcedureBench& b) {
+         EXPECT_EQ(b.ui.MessageTexts(),
+                   (std::vector<std::string>{"Last update was aborted during critical action!",
+                                             "Cannot open command file"}));
+         EXPECT_EQ(b.ui.messages[1].icon, Icon::Stop);
+         EXPECT_EQ(b.ui.tones.size(), 12u);
+       }},
+      {"the target does not answer",
+       [](ProcedureBench& b) {
+         InterruptedUpdate(b);
+         sim::Options silent = ProcedureBench::DefaultOptions();
+         silent.silent = true;
+         b.Restart(silent);
+         b.fields.file_name.clear();  // a resumed run needs no update file
+       },
+       {"Restarted update process", "Connecting to target loader failed",
+        "#### Update of target memory failed ####"},
+       [](ProcedureBench&) {}},
+  };
+  for (const Case& k : cases) {
+    SCOPED_TRACE(k.what);
     ProcedureBench b;
-    test::WriteBytes(b.paths.UpdateSem(), {});
-    b.ui.answers.push_back(Answer::Retry);
-    UpdateContext c = b.Update();
-    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
-    EXPECT_EQ(b.ui.MessageTexts(),
-              (std::vector<std::string>{"Last update was aborted during critical action!",
-                                        "Cannot open command file"}));
-    EXPECT_EQ(b.ui.messages[1].icon, Icon::Stop);
-    EXPECT_EQ(b.log.lines,
-              (std::vector<std::string>{"Restarted update process",
-                                        "Connecting to target loader passed",
-                                        "#### Update of target memory failed ####"}));
-    EXPECT_TRUE(Exists(b.paths.UpdateSem()));
-    EXPECT_EQ(b.ui.tones.size(), 12u);
-  }
-  {
-    // Retry while the target does not answer: both files as they were.
-    ProcedureBench b;
-    InterruptedUpdate(b);
+    k.setup(b);
     const std::vector<uint8_t> command_file = ReadBytes(b.paths.UpdateCmd());
-    sim::Options silent = ProcedureBench::DefaultOptions();
-    silent.silent = true;
-    b.Restart(silent);
-    b.fields.file_name.clear();  // a resumed run needs no update file
     b.ui.answers.push_back(Answer::Retry);
     UpdateContext c = b.Update();
     EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
-    EXPECT_EQ(b.log.lines,
-              (std::vector<std::string>{"Restarted update process",
-                                        "Connecting to target loader failed",
-                                        "#### Update of target memory failed ####"}));
+    EXPECT_EQ(b.log.lines, k.log);
     EXPECT_EQ(ReadBytes(b.paths.UpdateCmd()), command_file);
     EXPECT_TRUE(Exists(b.paths.UpdateSem()));
+    k.also(b);
   }
 }
 
@@ -570,8 +578,100 @@ TEST(UpdateProcedure, TypedNameWithoutBrowseLogsAnEmptyText) {
   EXPECT_TRUE(ReadBytes(b.paths.UpdateLog()).empty());
 }
 
+// Each failure before the first flash command, with the message it shows
+// and the log lines it ends on (counted from the log's end).
+struct EarlyFailure {
+  const char* what;
+  bool silent = false;              // the target answers nothing
+  bool silent_at_first_read = false;
+  std::function<void(ProcedureBench&)> setup;
+  std::string message;
+  size_t tail_from_end = 0;
+  std::vector<std::string> tail;
+  std::function<void(ProcedureBench&)> also = nullptr;
+};
+
+const std::vector<EarlyFailure>& EarlyFailures() {
+  static const std::vector<EarlyFailure> cases = {
+      {"silent target", true, false, Browse, "Cannot connect to target loader!", 2,
+       {"Connecting to target loader failed", "#### Update of target memory failed ####"},
+       [](ProcedureBench& b) {  // the log still gets the description
+         EXPECT_EQ(ReadBytes(b.paths.UpdateLog()).size(), b.description.text.size());
+       }},
+      {"update file format", false, false,
+       [](ProcedureBench& b) {
+         test::WriteBytes(b.UpdateFile("bad.sss"), {'S', '2', 'x', '\r', '\n'});
+         b.fields.file_name = b.UpdateFile("bad.sss");
+       },
+       "Update file format error", 2,
+       {"Analyzing update file failed", "#### Update of target memory failed ####"}},
+      {"the memory image cannot be created where it is asked for", false, false,
+       [](ProcedureBench& b) {
+         Browse(b);
+         test::WriteBytes(b.dir.file("not-a-folder"), {});
+         b.options.image_folder = b.dir.file("not-a-folder");
+       },
+       "Cannot store data in memory image", 2, {"Analyzing update file failed"}},
+      // Without a folder of its own the image goes into UPDATE, not the
+      // current directory: a folder in its place there stops it.
+      {"a folder where the image goes in UPDATE", false, false,
+       [](ProcedureBench& b) {
+         Browse(b);
+         std::filesystem::create_directories(b.paths.UpdateDir() + "/memimage.tmp");
+         b.options.image_folder.clear();
+       },
+       "Cannot store data in memory image", 0, {}},
+      // The plan is refused before its marker.
+      {"data in the loader's own block", false, false,
+       [](ProcedureBench& b) {
+         PrepareOldMemory(b.sim());
+         test::WriteUpdateFile(b.UpdateFile("loader.sss"), kHeader,
+                               {{0x84400, Pattern(0x10, 1)}, {0x82000, Pattern(0x10, 2)}});
+         b.fields.file_name = b.UpdateFile("loader.sss");
+       },
+       "The update cannot be carried out: it programs 0x00082000, "
+       "which lies neither in RAM nor in a sector it erases",
+       3, {"Building update command file failed"}},
+      {"the target falls silent at the first read of the kept contents", false, true,
+       [](ProcedureBench& b) {
+         PrepareOldMemory(b.sim());
+         Browse(b);
+       },
+       "Reading target memory failed (-3001) !", 2,
+       {"Reading target memory failed", "#### Update of target memory failed ####"},
+       [](ProcedureBench& b) { EXPECT_FALSE(Exists(b.paths.UpdateCmd())); }},
+      // What was read had been confirmed.
+      {"an UPDATE folder that is a file: no command file can be made there", false, false,
+       [](ProcedureBench& b) {
+         PrepareOldMemory(b.sim());
+         Browse(b);
+         std::filesystem::remove_all(b.paths.UpdateDir());
+         test::WriteBytes(b.paths.UpdateDir(), {});
+       },
+       "Cannot open command file", 3,
+       {"Building update command file failed", "Confirmed by loader checksum CRC-16/CCITT-FALSE",
+        "#### Update of target memory failed ####"}},
+  };
+  return cases;
+}
+
 TEST(UpdateProcedure, FailuresBeforeProgrammingLeaveTheTargetUntouched) {
-  auto untouched = [](ProcedureBench& b) {
+  for (const EarlyFailure& f : EarlyFailures()) {
+    SCOPED_TRACE(f.what);
+    sim::Options options = ProcedureBench::DefaultOptions();
+    options.silent = f.silent;
+    ProcedureBench b(options, f.silent_at_first_read ? [](uint8_t command, uint32_t) {
+      return command == test::kReadCommand;
+    } : test::MutingPort::Trigger());
+    f.setup(b);
+    UpdateContext c = b.Update();
+    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
+    EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{f.message});
+    ASSERT_GE(b.log.lines.size(), f.tail_from_end);
+    const auto from = b.log.lines.end() - static_cast<long>(f.tail_from_end);
+    EXPECT_EQ(std::vector<std::string>(from, from + static_cast<long>(f.tail.size())), f.tail);
+    if (f.also) f.also(b);
+    // Untouched.
     EXPECT_EQ(b.sim().stats().erases, 0u);
     EXPECT_EQ(b.sim().stats().programs, 0u);
     EXPECT_FALSE(Exists(b.paths.UpdateSem()));
@@ -579,103 +679,6 @@ TEST(UpdateProcedure, FailuresBeforeProgrammingLeaveTheTargetUntouched) {
     EXPECT_EQ(b.ui.tones.size(), 12u);
     EXPECT_EQ(b.ui.wait_depth, 0);
     EXPECT_FALSE(b.link().IsOpen());
-  };
-  auto tail = [](const ProcedureBench& b, size_t n) {
-    return std::vector<std::string>(b.log.lines.end() - static_cast<long>(n), b.log.lines.end());
-  };
-  {
-    sim::Options silent = ProcedureBench::DefaultOptions();
-    silent.silent = true;
-    ProcedureBench b(silent);
-    Browse(b);
-    UpdateContext c = b.Update();
-    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
-    EXPECT_EQ(tail(b, 2), (std::vector<std::string>{"Connecting to target loader failed",
-                                                     "#### Update of target memory failed ####"}));
-    EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{"Cannot connect to target loader!"});
-    // The log still gets the description.
-    EXPECT_EQ(ReadBytes(b.paths.UpdateLog()).size(), b.description.text.size());
-    untouched(b);
-  }
-  {
-    ProcedureBench b;
-    test::WriteBytes(b.UpdateFile("bad.sss"), {'S', '2', 'x', '\r', '\n'});
-    b.fields.file_name = b.UpdateFile("bad.sss");
-    UpdateContext c = b.Update();
-    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
-    EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{"Update file format error"});
-    EXPECT_EQ(tail(b, 2), (std::vector<std::string>{"Analyzing update file failed",
-                                                     "#### Update of target memory failed ####"}));
-    untouched(b);
-  }
-  {
-    // The memory image cannot be created where it is asked for.
-    ProcedureBench b;
-    Browse(b);
-    test::WriteBytes(b.dir.file("not-a-folder"), {});
-    b.options.image_folder = b.dir.file("not-a-folder");
-    UpdateContext c = b.Update();
-    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
-    EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{"Cannot store data in memory image"});
-    EXPECT_EQ(tail(b, 2)[0], "Analyzing update file failed");
-    untouched(b);
-  }
-  {
-    // Without a folder of its own the image goes into UPDATE, not the
-    // current directory: a folder in its place there stops it.
-    ProcedureBench b;
-    Browse(b);
-    std::filesystem::create_directories(b.paths.UpdateDir() + "/memimage.tmp");
-    b.options.image_folder.clear();
-    UpdateContext c = b.Update();
-    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
-    EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{"Cannot store data in memory image"});
-    untouched(b);
-  }
-  {
-    // Data in the loader's own block: the plan is refused before its marker.
-    ProcedureBench b;
-    PrepareOldMemory(b.sim());
-    test::WriteUpdateFile(b.UpdateFile("loader.sss"), kHeader,
-                          {{0x84400, Pattern(0x10, 1)}, {0x82000, Pattern(0x10, 2)}});
-    b.fields.file_name = b.UpdateFile("loader.sss");
-    UpdateContext c = b.Update();
-    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
-    EXPECT_EQ(b.ui.MessageTexts(),
-              std::vector<std::string>{"The update cannot be carried out: it programs 0x00082000, "
-                                       "which lies neither in RAM nor in a sector it erases"});
-    EXPECT_EQ(tail(b, 3)[0], "Building update command file failed");
-    untouched(b);
-  }
-  {
-    // The target falls silent at the first read of the kept contents.
-    ProcedureBench b(ProcedureBench::DefaultOptions(),
-                     [](uint8_t command, uint32_t) { return command == test::kReadCommand; });
-    PrepareOldMemory(b.sim());
-    Browse(b);
-    UpdateContext c = b.Update();
-    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
-    EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{"Reading target memory failed (-3001) !"});
-    EXPECT_EQ(tail(b, 2), (std::vector<std::string>{"Reading target memory failed",
-                                                     "#### Update of target memory failed ####"}));
-    EXPECT_FALSE(Exists(b.paths.UpdateCmd()));
-    untouched(b);
-  }
-  {
-    // An UPDATE folder that is a file: no command file can be made there.
-    ProcedureBench b;
-    PrepareOldMemory(b.sim());
-    Browse(b);
-    std::filesystem::remove_all(b.paths.UpdateDir());
-    test::WriteBytes(b.paths.UpdateDir(), {});
-    UpdateContext c = b.Update();
-    EXPECT_EQ(OnUpdate(c, b.fields, b.options), 0);
-    EXPECT_EQ(b.ui.MessageTexts(), std::vector<std::string>{"Cannot open command file"});
-    // What was read had been confirmed.
-    EXPECT_EQ(tail(b, 3), (std::vector<std::string>{"Building update command file failed",
-                                                     "Confirmed by loader checksum CRC-16/CCITT-FALSE",
-                                                     "#### Update of target memory failed ####"}));
-    untouched(b);
   }
 }
 
