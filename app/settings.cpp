@@ -20,6 +20,7 @@ Settings LoadSettings(const AppPaths& paths) {
   s.baud_rate = ReadProfileInt(file, kSetupSection, "Baudrate", 38400);
   s.backup_first = ReadProfileInt(file, kSetupSection, "BackupFirst", 0);
   s.preserve_objects = ReadProfileInt(file, kSetupSection, "PreserveObjects", 0);
+  s.skip_unchanged = ReadProfileInt(file, kSetupSection, "SkipUnchanged", 0);
   return s;
 }
 

@@ -17,6 +17,9 @@ struct Settings {
   int32_t baud_rate = 38400;   // Baudrate
   int32_t backup_first = 0;    // BackupFirst, carried unchanged
   int32_t preserve_objects = 0;  // PreserveObjects, carried unchanged
+  // SkipUnchanged: 1 lets an update leave alone what the target holds
+  // already; only read, never written.
+  int32_t skip_unchanged = 0;
 };
 
 Settings LoadSettings(const AppPaths& paths);

@@ -2,6 +2,7 @@
 //   state.bin     the controller's memory: the demo firmware
 //   six.sss       an update that rewrites all six flash sectors (496 KiB of
 //                 data with a 1 KiB hole every 32 KiB, so kept parts are read)
+//   six1.sss      six.sss with one byte changed, in the fourth sector
 //   big.sss       16 MiB of data: RAM and flash over and over (the host's
 //                 memory is measured; the controller takes every record)
 //
@@ -60,6 +61,8 @@ int main(int argc, char** argv) {
   for (uint32_t at = 0x84000; at < 0x100000; at += 0x8000)
     six.emplace_back(at, Pattern(std::min<uint32_t>(0x7C00, 0x100000 - at), seed++));
   if (!WriteUpdate(dir + "six.sss", "Benchmark: all six sectors", six, 1)) return 1;
+  six[4].second[0x100] ^= 0x01;  // 0xA4100, in the sector at 0xA0000
+  if (!WriteUpdate(dir + "six1.sss", "Benchmark: all six sectors", six, 1)) return 1;
 
   // RAM and the erasable flash are 688 KiB; 24 rounds hold 16.1 MiB. Every
   // round writes the same bytes, so the target ends as after one.

@@ -91,7 +91,8 @@ int RunCommand(const CommandLine& line, Report& report, const std::string& defau
   int status = kExitSuccess;
   switch (line.command) {
     case Command::Info:
-      status = RunInfoCommand(s, report, ui, found);
+      status = line.file.empty() ? RunInfoCommand(s, report, ui, found)
+                                 : RunInfoFileCommand(line, s, report, ui, found);
       break;
     case Command::Start:
       status = RunStartCommand(s, ui);

@@ -59,11 +59,19 @@ struct CommandSpec {
 // The commands in the order of the help; a command may have several
 // synopses.
 constexpr CommandSpec kCommandTable[] = {
-    {Command::Info, "info", "connect, scan, print the component listing", Operands::kNone},
+    {Command::Info, "info [FILE]",
+     "connect, scan, print the component listing; with\n"
+     "FILE the components of that firmware file (no port)",
+     Operands::kOptionalFile},
     {Command::Update, "update FILE", "an update from FILE", Operands::kUpdateFile},
     {Command::Update, "update --fresh FILE",
      "the same when an interrupted update is pending:\n"
      "what it planned is carried into this update",
+     Operands::kUpdateFile},
+    {Command::Update, "update --dry-run FILE",
+     "connect, compare and print what the update would\n"
+     "do (sectors, estimated time, component versions);\n"
+     "erases and writes nothing",
      Operands::kUpdateFile},
     {Command::Resume, "resume", "carry out the pending command file again", Operands::kNone},
     {Command::Verify, "verify FILE",
@@ -163,11 +171,15 @@ const std::vector<Option>& Options() {
                  "update and resume: confirm neither the programmed records nor the\n"
                  "erased rest of the sectors (what is read from the target is\n"
                  "confirmed always)"),
+      FlagOption("--all-sectors", 0, &CommandLine::all_sectors,
+                 "update: erase and program every sector the file touches (without it\n"
+                 "what the target holds already, by the loader's CRC, is left alone)"),
       // Not in the help: only for the benchmark that measures what confirming
       // the erased flash costs.
       FlagOption("--no-erased-check", 0, &CommandLine::no_erased_check, ""),
       // In the synopsis of update.
       FlagOption("--fresh", 0, &CommandLine::fresh, ""),
+      FlagOption("--dry-run", 0, &CommandLine::dry_run, ""),
       ValueOption<CommandLine>(
           "--base", 0, "ADDR",
           "update and verify: FILE is a raw binary whose first byte belongs at\n"
@@ -259,6 +271,14 @@ int ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, st
   }
   if (line.fresh && line.command != Command::Update) {
     error = "--fresh belongs to update";
+    return 0;
+  }
+  if (line.dry_run && (line.command != Command::Update || line.fresh)) {
+    error = "--dry-run belongs to update, without --fresh";
+    return 0;
+  }
+  if (line.all_sectors && line.command != Command::Update) {
+    error = "--all-sectors belongs to update";
     return 0;
   }
   if (line.base && line.command != Command::Update && line.command != Command::Verify) {

@@ -31,6 +31,11 @@ struct CommandLine {
   // Not in --help: the erased flash left unconfirmed, only so that the
   // benchmark can measure what confirming it costs.
   bool no_erased_check = false;
+  // update: every touched sector erased and programmed, whatever the
+  // target holds already.
+  bool all_sectors = false;
+  // update: connect, compare and show the plan; nothing erased or written.
+  bool dry_run = false;
   bool json = false;                  // --json: JSON Lines on standard output
   std::optional<uint32_t> base;       // --base ADDR: FILE is a raw binary for ADDR
 };

@@ -1,6 +1,7 @@
 #include "cli/commands.h"
 
 #include <chrono>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -14,10 +15,13 @@
 #include "cli/stop_signal.h"
 #include "image/file.h"
 #include "image/firmware_format.h"
+#include "image/memory_image.h"
+#include "image/update_file.h"
 #include "link/loader_commands.h"
 #include "target/connect.h"
 #include "target/scan.h"
 #include "update/update_log.h"
+#include "update/update_plan.h"
 #include "update/update_procedure.h"
 #include "update/verify_procedure.h"
 
@@ -113,7 +117,88 @@ JsonObject InfoFound(const ComponentScan& scan) {
   return found;
 }
 
+std::string Hex32(uint32_t v) {
+  char b[16];
+  std::snprintf(b, sizeof b, "0x%08X", static_cast<unsigned>(v));
+  return b;
+}
+
+std::string VersionOf(const uint8_t v[3]) {
+  return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]);
+}
+
+// "update --dry-run": the plan's lines and its JSON result.
+int ShowDryRun(const UpdatePlan& plan, bool skip, Report& report, JsonObject& found) {
+  if (skip && !plan.compared)
+    report.Data("No CRC known for the loader's checksum: every touched sector would be erased");
+  JsonArray sectors;
+  for (const SectorPlan& p : plan.sectors) {
+    report.Data("Sector " + Hex32(p.start) + " (" + std::to_string(p.length / 1024) + " KiB): " +
+                (p.unchanged ? std::string("unchanged")
+                             : "erased, " + std::to_string(p.kept) + " bytes kept, " +
+                                   std::to_string(p.programmed) + " bytes programmed"));
+    JsonObject o;
+    o.AddNumber("start", p.start).AddNumber("length", p.length).AddBool("unchanged", p.unchanged);
+    o.AddNumber("kept", static_cast<int64_t>(p.unchanged ? 0 : p.kept));
+    o.AddNumber("programmed", static_cast<int64_t>(p.unchanged ? 0 : p.programmed));
+    sectors.AddJson(o.Text());
+  }
+  if (plan.ram_bytes > 0)
+    report.Data("RAM: " + std::to_string(plan.ram_programmed) + " of " +
+                std::to_string(plan.ram_bytes) + " bytes programmed");
+  char estimate[96];
+  std::snprintf(estimate, sizeof estimate, "Estimated time at %u Bd: %.1f s",
+                static_cast<unsigned>(plan.rate), plan.seconds);
+  report.Data(estimate);
+  JsonArray components;
+  for (const ComponentChange& c : plan.components) {
+    const std::string in_file = "V" + VersionOf(c.file.header.version);
+    report.Data(c.file.header.name + ": " +
+                (c.on_target ? "V" + VersionOf(c.target_version) + " on the target"
+                             : std::string("not on the target")) +
+                ", " + in_file + " in the file: " + VersionChangeName(c.change));
+    JsonObject o;
+    o.Add("name", c.file.header.name).AddNumber("type", c.file.header.type);
+    o.AddNumber("address", c.file.address);
+    if (c.on_target) o.Add("target_version", VersionOf(c.target_version));
+    else o.AddNull("target_version");
+    o.Add("file_version", VersionOf(c.file.header.version)).Add("change", VersionChangeName(c.change));
+    components.AddJson(o.Text());
+  }
+  found.AddBool("dry_run", true).AddBool("compared", plan.compared);
+  found.AddJson("sectors", sectors.Text());
+  found.AddNumber("ram_bytes", static_cast<int64_t>(plan.ram_bytes))
+      .AddNumber("ram_programmed", static_cast<int64_t>(plan.ram_programmed));
+  found.AddNumber("rate", plan.rate).AddNumber("estimated_ms", static_cast<int64_t>(plan.seconds * 1000));
+  found.AddJson("components", components.Text());
+  return kExitSuccess;
+}
+
 }  // namespace
+
+int RunInfoFileCommand(const CommandLine& line, Session& s, Report& report, CliUi& ui,
+                       JsonObject& found) {
+  const std::string file = FullPath(line.file);
+  if (!CheckFirmwareFile(line.file, file, line.base, report)) return kExitFailure;
+  found.Add("file", file);
+  MemoryImage image;
+  image.Open(0, s.paths.UpdateDir());
+  MemoryRangeList ranges;
+  UpdateFileOptions options;
+  options.raw_base = line.base;
+  ComponentScan scan;
+  if (LoadUpdateFile(file, image, ranges, ui, options) != 1 ||
+      ScanFileComponents(image, nullptr, ui, scan.components) != 0)
+    return kExitFailure;
+  const std::string listing = ComponentListing(scan);
+  if (listing.empty()) {
+    report.Message(kNoTargetInformation, Level::kError);
+    return kExitFailure;
+  }
+  for (const std::string& l : ListingLines(listing)) report.Data(l);
+  found.Merge(InfoFound(scan));
+  return kExitSuccess;
+}
 
 int RunInfoCommand(Session& s, Report& report, CliUi& ui, JsonObject& found) {
   CliStatus status(report);
@@ -211,7 +296,19 @@ int RunUpdateCommand(const CommandLine& line, Session& s, Report& report, CliUi&
   // runs for other stations.
   options.image_folder = s.paths.UpdateDir();
   options.file.raw_base = line.base;
-  return RunUpdate(context, fields, options) ? kExitSuccess : kExitFailure;
+  options.skip_unchanged = !line.all_sectors;
+  if (line.dry_run) {
+    UpdatePlan plan;
+    if (PlanUpdateDryRun(context, fields, options, plan) != 1) return kExitFailure;
+    return ShowDryRun(plan, options.skip_unchanged, report, found);
+  }
+  UpdateSummary summary;
+  options.summary = &summary;
+  const int updated = RunUpdate(context, fields, options);
+  found.AddNumber("sectors_erased", summary.sectors_erased)
+      .AddNumber("sectors_unchanged", summary.sectors_unchanged)
+      .AddNumber("bytes_programmed", static_cast<int64_t>(summary.bytes_programmed));
+  return updated ? kExitSuccess : kExitFailure;
 }
 
 int RunVerifyCommand(const CommandLine& line, Session& s, Report& report, CliUi& ui,

@@ -12,6 +12,9 @@
 namespace vok::cli {
 
 int RunInfoCommand(Session& s, Report& report, CliUi& ui, JsonObject& found);
+// info FILE: the components of a firmware file, without a port.
+int RunInfoFileCommand(const CommandLine& line, Session& s, Report& report, CliUi& ui,
+                       JsonObject& found);
 int RunStartCommand(Session& s, CliUi& ui);
 // update and resume.
 int RunUpdateCommand(const CommandLine& line, Session& s, Report& report, CliUi& ui,

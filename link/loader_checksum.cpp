@@ -154,4 +154,9 @@ void LoaderChecksum::ReadingAgreed(bool held_bytes_right) {
   has_pending_ = false;
 }
 
+void LoaderChecksum::ReadTwiceAlike() {
+  if (state_ == State::kIdentifying && has_pending_) Commit(pending_);
+  has_pending_ = false;
+}
+
 }  // namespace vok

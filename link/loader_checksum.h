@@ -47,6 +47,9 @@ class LoaderChecksum {
   // After kCannotTell: whether reading showed the host's bytes to be right.
   // Samples taken from wrong bytes are dropped.
   void ReadingAgreed(bool held_bytes_right);
+  // After kCannotTell on bytes read only to identify the algorithm, and read
+  // alike twice: takes them as samples without counting them as confirmed.
+  void ReadTwiceAlike();
 
   enum class State { kIdentifying, kKnown, kUnknown };
   State state() const { return state_; }

@@ -21,11 +21,9 @@ std::string VersionText(uint8_t a, uint8_t b, uint8_t c) {
 
 // Fills in the component's checksum verdict, text and listing line, or
 // returns the code of the command that failed.
-int DescribeComponent(LoaderLink& link, ScannedComponent& c) {
+int DescribeComponent(const ComponentSource& source, ScannedComponent& c) {
   const ComponentHeader& h = c.header;
-  uint16_t sum = 0;
-  if (int rc = GetTargetChecksum(link, h.start, h.length, sum); rc < 0) return rc;
-  c.checksum_ok = sum == h.checksum;
+  if (int rc = source.stamp_ok(h, c.checksum_ok); rc < 0) return rc;
   if (!c.checksum_ok) {
     c.line = h.name + "\tCRC failure\r\n";
   } else if (!h.IsTextComponent()) {
@@ -35,7 +33,7 @@ int DescribeComponent(LoaderLink& link, ScannedComponent& c) {
     // and at most 255 bytes.
     uint8_t content[256];
     const uint16_t n = static_cast<uint16_t>(h.length);
-    if (int rc = ReadTargetMemory(link, h.start, n, content); rc < 0) return rc;
+    if (int rc = source.read(h.start, n, content); rc < 0) return rc;
     size_t len = 0;
     while (len < n && len < 255 && content[len] != 0) ++len;
     c.text.assign(reinterpret_cast<const char*>(content), len);
@@ -44,25 +42,26 @@ int DescribeComponent(LoaderLink& link, ScannedComponent& c) {
   return 0;
 }
 
-// ScanPositions' result when the user asked to stop.
+// ScanComponentSource's result when the user asked to stop.
 constexpr int kStopped = 1;
 
-// Scans every header position; 0 with the components in listing order, the
-// code of the command that failed, or kStopped.
-int ScanPositions(LoaderLink& link, UserInterface& ui, std::vector<ScannedComponent>& found) {
+}  // namespace
+
+int ScanComponentSource(const ComponentSource& source, UserInterface& ui,
+                        std::vector<ScannedComponent>& found) {
   const ScanWindow& window = kMemoryMap.scan;
   for (uint32_t at = window.first; at < window.end; at += window.step) {
     if (ui.StopRequested()) return kStopped;
     uint8_t magic[4];
-    if (int rc = ReadTargetMemory(link, at, sizeof magic, magic); rc < 0) return rc;
+    if (int rc = source.read(at, sizeof magic, magic); rc < 0) return rc;
     if (Be32(magic) != ComponentHeader::kMagic) continue;  // erased memory reads as FF
 
     uint8_t raw[ComponentHeader::kSize];
-    if (int rc = ReadTargetMemory(link, at, sizeof raw, raw); rc < 0) return rc;
+    if (int rc = source.read(at, sizeof raw, raw); rc < 0) return rc;
     ScannedComponent c;
     c.address = at;
     c.header = ComponentHeader::Decode(raw);
-    if (int rc = DescribeComponent(link, c); rc < 0) return rc;
+    if (int rc = DescribeComponent(source, c); rc < 0) return rc;
 
     // Before the first entry of a greater type: ascending by type, and in
     // the order found (by address) within one type.
@@ -72,8 +71,6 @@ int ScanPositions(LoaderLink& link, UserInterface& ui, std::vector<ScannedCompon
   }
   return 0;
 }
-
-}  // namespace
 
 ComponentHeader ComponentHeader::Decode(const uint8_t (&b)[kSize]) {
   ComponentHeader h;
@@ -98,7 +95,17 @@ int ScanComponentList(LoaderLink& link, UserInterface& ui, StatusLine* status, C
   scan = ComponentScan{};
   SetStatus(status, "Scanning for component information, please wait...");
 
-  const int scanned = ScanPositions(link, ui, scan.components);
+  ComponentSource target;
+  target.read = [&link](uint32_t address, uint16_t length, uint8_t* destination) {
+    return ReadTargetMemory(link, address, length, destination);
+  };
+  target.stamp_ok = [&link](const ComponentHeader& h, bool& ok) {
+    uint16_t sum = 0;
+    const int rc = GetTargetChecksum(link, h.start, h.length, sum);
+    ok = rc == 0 && sum == h.checksum;
+    return rc < 0 ? rc : 0;
+  };
+  const int scanned = ScanComponentSource(target, ui, scan.components);
   if (scanned != 0) scan.components.clear();
   if (scanned == kStopped) return 0;  // asked to stop: nothing to show
   if (int rc = scanned; rc < 0) {

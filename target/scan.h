@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -49,6 +50,20 @@ struct ComponentScan {
   bool loader_version_known = false;
   uint8_t loader_version[3] = {0, 0, 0};
 };
+
+// Where a scan looks: the target over the link, or the image of a firmware
+// file. read gives 0 or a negative code; stamp_ok tells whether a header's
+// checksum holds for its data (0, or a negative code).
+struct ComponentSource {
+  std::function<int(uint32_t address, uint16_t length, uint8_t* destination)> read;
+  std::function<int(const ComponentHeader& header, bool& ok)> stamp_ok;
+};
+
+// Scans every header position of the source; 0 with the components in
+// listing order, the negative code of a command that failed, or 1 when the
+// user asked to stop.
+int ScanComponentSource(const ComponentSource& source, UserInterface& ui,
+                        std::vector<ScannedComponent>& found);
 
 // The scan behind ScanComponents, its findings kept apart. 1 with scan
 // filled, 0 after the failure has been shown or when the user asked to stop

@@ -245,6 +245,7 @@ int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterf
       }
       log.BeginStep("Erasing Flashsector");
       ok = EraseFlashSector(link, sector) == 0;
+      if (ok && options.done) ++options.done->sectors_erased;
       log.EndStep(ok);
     }
 
@@ -274,6 +275,7 @@ int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterf
         ok = ProgramTargetMemory(link, record.address, record.length, record.data,
                                  reply_address) == 0;
         if (ok) {
+          if (options.done) options.done->bytes_programmed += record.length;
           if (confirm) span.Add(record);
           ShowProgress(progress, total, reader.Consumed());
         } else {

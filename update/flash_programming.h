@@ -26,6 +26,11 @@ struct ExecuteOptions {
   // The connection's checksum, identified on what the run read before; null:
   // this run identifies it on its own.
   LoaderChecksum* checksum = nullptr;
+  // What the run did, counted as the loader acknowledged it; may be null.
+  struct Done {
+    int sectors_erased = 0;
+    uint64_t bytes_programmed = 0;
+  }* done = nullptr;
 };
 
 // Carries the command file out over the open link: erases every listed

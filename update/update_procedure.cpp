@@ -9,11 +9,14 @@
 #include "image/memory_range.h"
 #include "image/target_memory.h"
 #include "image/update_file.h"
+#include "link/loader_commands.h"
 #include "target/connect.h"
 #include "update/command_file.h"
 #include "update/flash_programming.h"
 #include "update/interrupted_update.h"
 #include "update/melody.h"
+#include "update/unchanged_memory.h"
+#include "update/update_plan.h"
 
 namespace vok {
 
@@ -60,7 +63,8 @@ enum class Interrupted { kNone, kCarryOver };
 bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateOptions& options,
                      Interrupted interrupted, LoaderChecksum& checks, MemoryImage& image,
                      MemoryRangeList& update_ranges,
-                     MemoryRangeList& kept_ranges, MemoryRangeList& touched_sectors) {
+                     MemoryRangeList& kept_ranges, MemoryRangeList& touched_sectors,
+                     UpdateSummary& summary) {
   // A failed creation of the image shows as the first store's failure. It
   // goes beside the other update files, not into whatever folder the
   // program was started from: that may be unwritable (a menu starts an
@@ -79,6 +83,22 @@ bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateO
   ok = LoadUpdateFile(fields.file_name, image, update_ranges, c.ui, options.file) == 1;
   c.log.EndStep(ok);
   if (!ok) return false;
+  const TargetReader read = [&c](uint32_t address, uint16_t length, uint8_t* destination) {
+    return ReadTargetMemory(c.link, address, length, destination);
+  };
+
+  // A service tool must be able to go back: an older component over a newer
+  // one is said, not refused.
+  std::vector<ScannedComponent> components;
+  std::vector<ComponentChange> changes;
+  if (ScanFileComponents(image, checks.Algorithm(), c.ui, components) != 0) return false;
+  if (const int rc = CompareComponents(read, components, changes); rc < 0) {
+    c.ui.ShowMessage("Reading target memory failed (" + std::to_string(rc) + ") !", Buttons::Ok,
+                     Icon::Stop, kAppTitle);
+    return false;
+  }
+  for (const std::string& line : DowngradeWarnings(changes))
+    c.ui.ShowMessage(line, Buttons::Ok, Icon::Warning, kAppTitle);
 
   // The ranges whose records the command file holds before the kept ones.
   MemoryRangeList program_ranges;
@@ -88,6 +108,22 @@ bool PlanFreshUpdate(UpdateContext& c, const UpdateFields& fields, const UpdateO
     programmed = &program_ranges;
   } else {
     FindTouchedSectors(update_ranges, kept_ranges, touched_sectors);
+    // The carried-over plan is never compared: its sectors may have been
+    // erased in part, and its records hold the only copy of what they kept.
+    if (options.skip_unchanged) {
+      c.log.BeginStep("Comparing target memory");
+      UnchangedCounts counts;
+      const int rc = LeaveUnchanged(read, checks, image, update_ranges, kept_ranges,
+                                    touched_sectors, counts);
+      c.log.EndStep(rc == 1);
+      if (rc != 1) {
+        c.ui.ShowMessage("Comparing target memory failed (" + std::to_string(rc) + ") !",
+                         Buttons::Ok, Icon::Stop, kAppTitle);
+        return false;
+      }
+      if (const std::string line = UnchangedLine(counts); !line.empty()) c.log.AddLine(line);
+      summary.sectors_unchanged = counts.sectors_unchanged;
+    }
   }
   for (const CMemoryRange& range : kept_ranges) {
     c.log.BeginStep("Reading target memory");
@@ -228,13 +264,15 @@ int RunUpdate(UpdateContext& c, UpdateFields& fields, const UpdateOptions& optio
     c.log.EndStep(ok);
   }
 
+  UpdateSummary summary;
+  ExecuteOptions::Done done;
   // Identified once for the connection, on the first bytes read or
   // programmed.
   LoaderChecksum checks(c.link);
   const bool connected = ok;
   if (ok && !resumed)
     ok = PlanFreshUpdate(c, fields, options, interrupted, checks, image, update_ranges, kept_ranges,
-                         touched_sectors);
+                         touched_sectors, summary);
 
   EraseCountingLog log(c.log);
   if (ok) {
@@ -242,6 +280,7 @@ int RunUpdate(UpdateContext& c, UpdateFields& fields, const UpdateOptions& optio
     execute.check = options.check;
     execute.check_erased = options.check_erased;
     execute.checksum = &checks;
+    execute.done = &done;
     ok = ExecuteUpdateCommandFile(c.link, c.paths, c.ui, log, &c.progress, execute) == 1;
   }
   if (connected) {
@@ -251,6 +290,9 @@ int RunUpdate(UpdateContext& c, UpdateFields& fields, const UpdateOptions& optio
 
   DisconnectTarget(c.link);
   c.ui.EndWait();
+  summary.sectors_erased = done.sectors_erased;
+  summary.bytes_programmed = done.bytes_programmed;
+  if (options.summary) *options.summary = summary;
 
   // Once a sector has been erased the controller's application is gone in
   // part, and only the journal can bring it back.

@@ -33,6 +33,13 @@ struct UpdateFields {
   int baud_rate = 38400;  // baud rate from the Settings
 };
 
+// What a run did, for the command line's result.
+struct UpdateSummary {
+  int sectors_erased = 0;
+  int sectors_unchanged = 0;
+  uint64_t bytes_programmed = 0;
+};
+
 struct UpdateOptions {
   // How programmed records are confirmed (what is read is confirmed
   // always). The windows keep the default.
@@ -50,6 +57,12 @@ struct UpdateOptions {
   // interrupted there, and this folder knows nothing of it. Left empty for
   // a fresh run chosen deliberately over such a journal.
   std::vector<std::string> other_folders;
+  // A fresh run leaves alone what the target holds already (compared by the
+  // loader's CRC; see update/unchanged_memory.h). Off: every touched sector
+  // is erased and programmed. Never for an interrupted update's plan.
+  bool skip_unchanged = false;
+  // Filled in as far as the run got; may be null.
+  UpdateSummary* summary = nullptr;
 };
 
 // The open-file dialog's filter of "Browse...": the update files first, then

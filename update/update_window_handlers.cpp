@@ -19,6 +19,8 @@ int UpdateWindowHandlers::RunUpdate() {
   return Run([this](UpdateContext& context, UpdateFields& fields) {
     UpdateOptions options;
     options.other_folders = OtherApplicationFolders(paths_.folder);
+    // Read at each run, so that the key takes effect without a restart.
+    options.skip_unchanged = LoadSettings(paths_).skip_unchanged != 0;
     return vok::RunUpdate(context, fields, options);
   });
 }

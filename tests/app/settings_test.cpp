@@ -43,6 +43,7 @@ TEST(Settings, DefaultsWithoutFileAndExitCreatesIt) {
   EXPECT_EQ(s.baud_rate, 38400);
   EXPECT_EQ(s.backup_first, 0);
   EXPECT_EQ(s.preserve_objects, 0);
+  EXPECT_EQ(s.skip_unchanged, 0);  // the desktop update writes every touched sector
 
   ScriptedUi ui;
   SaveSettingsOnExit(paths, ui, s);
@@ -62,12 +63,14 @@ TEST(Settings, ValuesAsTheProfileRulesReadThem) {
       "BAUDRATE=9600baud\r\n"
       "BackupFirst=-1\r\n"
       "PreserveObjects=\r\n"
+      "SkipUnchanged=1\r\n"
       "Extra=x\r\n");
   Settings s = LoadSettings(paths);
   EXPECT_EQ(s.port_index, 7);    // loaded unchanged, though no port has it
   EXPECT_EQ(s.baud_rate, 9600);  // the digits the text begins with
   EXPECT_EQ(s.backup_first, -1);
   EXPECT_EQ(s.preserve_objects, 0);  // empty value: the default
+  EXPECT_EQ(s.skip_unchanged, 1);
 
   const std::string f = paths.Settings();
   EXPECT_EQ(ReadProfileInt(f, "SETUP", "Extra", 42), 0);    // no digit

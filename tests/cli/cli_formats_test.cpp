@@ -118,8 +118,44 @@ TEST_F(CliTest, JsonLinesForScripts) {
                             "{\"event\":\"message\",\"text\":\"Test update 1.0\",\"level\":\"info\"}\n",
                             "{\"event\":\"progress\",\"done\":"})
     EXPECT_TRUE(Has(r.out, event)) << event;
+  const std::string update_result =
+      "{\"event\":\"result\",\"command\":\"update\",\"ok\":true,\"exit\":0,\"file\":\"" +
+      Path("u.sss") + "\",";
   EXPECT_EQ(Lines(WithoutLineBytes(r.out)).back(),
-            "{\"event\":\"result\",\"command\":\"update\",\"ok\":true,\"exit\":0,\"file\":\"" + Path("u.sss") + "\"}");
+            update_result + "\"sectors_erased\":1,\"sectors_unchanged\":0,\"bytes_programmed\":288}");
+  // The same file again leaves the sector alone, unless --all-sectors.
+  r = Cli({"update", UpdateFile(), "--json"});
+  EXPECT_EQ(Lines(WithoutLineBytes(r.out)).back(),
+            update_result + "\"sectors_erased\":0,\"sectors_unchanged\":1,\"bytes_programmed\":0}");
+  r = Cli({"update", "--all-sectors", UpdateFile(), "--json"});
+  EXPECT_EQ(Lines(WithoutLineBytes(r.out)).back(),
+            update_result + "\"sectors_erased\":1,\"sectors_unchanged\":0,\"bytes_programmed\":288}");
+  EXPECT_FALSE(Has(r.out, "unchanged, not erased")) << r.out;
+}
+
+// The plan before the flash changes nothing; info FILE lists a firmware
+// file's components as info lists the target's, without a port.
+TEST_F(CliTest, DryRunAndInfoOfAFile) {
+  const std::string state = Path("state.bin");
+  VoksimProcess& sim = StartSim({"--state", state});
+  const std::vector<uint8_t> before = StateMemory(state, 0x84000, 0x7C000);
+  CliRun r = Cli({"update", "--dry-run", UpdateFile()});
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_TRUE(Has(r.out, "Sector 0x00084000 (8 KiB): erased, ")) << r.out;
+  EXPECT_TRUE(Has(r.out, "Estimated time at ")) << r.out;
+  EXPECT_FALSE(Has(r.out, "Erasing") || Has(r.out, "Programming")) << r.out;
+  EXPECT_FALSE(Exists("UPDATE/UPDATE.SEM") || Exists("UPDATE/UPDATE.CMD"));
+  const CliRun target = Cli({"info"});
+  ASSERT_EQ(Cli({"backup", "b.sss"}).status, 0);
+  EXPECT_EQ(sim.Stop(), 0);
+  EXPECT_TRUE(StateMemory(state, 0x84000, 0x7C000) == before);
+
+  r = Cli({"info", "b.sss"});  // the controller is gone
+  EXPECT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out, target.out.substr(0, target.out.find("VOK Loader"))) << r.out;
+  r = Cli({"info", "u.sss"});
+  EXPECT_EQ(r.status, 1);
+  EXPECT_TRUE(Has(r.err, "*** no target information found ***")) << r.err;
 }
 
 // The JSON Lines of every command that talks to a controller, as a script

@@ -86,6 +86,9 @@ TEST_F(CliTest, UpdateProgramsTheFileAndKeepsTheRestOfTheSector) {
   EXPECT_EQ(std::vector<std::string>(first + 1, out.end()),
             (std::vector<std::string>{"Connecting to target loader passed",
                                       "Analyzing update file passed",
+                                      "Comparing target memory passed",
+                                      "0 of 1 sectors unchanged, not erased, 0 of 16 RAM "
+                                      "bytes unchanged, not programmed",
                                       "Reading target memory passed",
                                       "Reading target memory passed",
                                       "Building update command file passed",

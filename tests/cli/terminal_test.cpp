@@ -349,9 +349,10 @@ TEST(CliCommandLine, WrongCommandLinesAreRefusedWithAReason) {
   EXPECT_EQ(Refused({"update"}), "update needs exactly one update file");
   EXPECT_EQ(Refused({"update", "a", "b"}), "update needs exactly one update file");
   EXPECT_EQ(Refused({"backup", "a", "b"}), "backup takes at most one file");
-  EXPECT_EQ(Refused({"info", "x"}), "info takes no operand");
+  EXPECT_EQ(Refused({"info", "x", "y"}), "info takes at most one file");
   EXPECT_EQ(Refused({"resume", "a.sss"}), "resume takes no operand");
   EXPECT_EQ(Refused({"backup", "--fresh"}), "--fresh belongs to update");
+  EXPECT_EQ(Refused({"resume", "--all-sectors"}), "--all-sectors belongs to update");
   EXPECT_EQ(Refused({"update", "a", "--verify", "--no-verify"}), "--verify and --no-verify exclude each other");
   EXPECT_EQ(Refused({"info", "--port"}), "option --port needs a value");
   EXPECT_EQ(Refused({"info", "--port", kNotAPort}),
