@@ -25,7 +25,7 @@ bool ParseVersion(const std::string& text, uint8_t out[3]) {
 }
 
 // TYPE,VERSION,NAME,START,LENGTH; the name may itself hold commas.
-bool ParseComponent(const std::string& text, ComponentSpec& c) {
+bool ParseComponent(const std::string& text, ComponentLayout& c) {
   const size_t a = text.find(',');
   const size_t b = a == std::string::npos ? a : text.find(',', a + 1);
   const size_t d = text.rfind(',');
@@ -198,7 +198,7 @@ const std::vector<Section>& Sections() {
                "header goes on the last 4 KiB boundary in flash that\n"
                "leaves room for it before START); may be repeated",
                [](const std::string& v, CommandLine& line) {
-                 ComponentSpec c;
+                 ComponentLayout c;
                  if (!ParseComponent(v, c)) return false;
                  line.options.components.push_back(c);
                  return true;

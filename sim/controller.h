@@ -31,7 +31,7 @@ inline constexpr uint32_t kHeaderMagic = 0xAA5555AA;
 inline constexpr uint32_t kHeaderSize = 64;
 inline constexpr uint32_t kNameSize = 42;
 
-struct ComponentSpec {
+struct ComponentLayout {
   uint8_t type = 1;
   uint8_t version[3] = {1, 0, 0};
   std::string name;        // bytes, up to 42
@@ -78,7 +78,7 @@ struct Options {
   std::string image_file;         // S-record file to load memory from
   std::string state_file;         // load at start, save after every memory change
   std::string trace_file;         // one line per frame in either direction
-  std::vector<ComponentSpec> components;
+  std::vector<ComponentLayout> components;
   std::vector<std::string> bad_checksum;  // component names whose stamp is spoiled
   int cut_after = 0;              // N-th erase/program is done, then power is cut
   int tear = 0;                   // N-th erase/program is cut half way, then power is cut

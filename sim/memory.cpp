@@ -72,7 +72,7 @@ uint16_t Simulator::LoaderChecksum(uint32_t start, uint32_t length) const {
   return cells ? LoaderSumOf(options_.checksum, cells, static_cast<size_t>(end - first)) : 0;
 }
 
-bool Simulator::AddComponent(const ComponentSpec& component) {
+bool Simulator::AddComponent(const ComponentLayout& component) {
   uint64_t at = component.header_at;
   if (at == 0) {
     if (component.start < kFlashStart + kHeaderSize) return false;
@@ -137,7 +137,7 @@ void Simulator::LoadDemoFirmware() {
   static const char kConfigText[] = "VOK System configuration K2/24V, 2 axes, serial 0047-1138\r\n";
   uint32_t seed = 11;
   for (const Demo& d : kDemo) {
-    ComponentSpec c;
+    ComponentLayout c;
     c.type = d.type;
     std::copy(d.version, d.version + 3, c.version);
     c.name = d.name;

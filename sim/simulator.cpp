@@ -44,7 +44,7 @@ Simulator::Simulator(Options options)
     } else {
       ClearMemory();
     }
-    for (const ComponentSpec& c : options_.components) {
+    for (const ComponentLayout& c : options_.components) {
       if (!AddComponent(c) && start_error_.empty()) {
         start_error_ = "component \"" + c.name + "\": its header has no place in flash, or its data lie "
                        "outside RAM and flash";

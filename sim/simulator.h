@@ -67,7 +67,7 @@ class Simulator {
   void WriteMemory(uint32_t address, const std::vector<uint8_t>& bytes);
   // Writes a 64-byte header stamped with the checksum of the data already
   // in memory. False when the header has no place in flash.
-  bool AddComponent(const ComponentSpec& component);
+  bool AddComponent(const ComponentLayout& component);
   // Spoils the stored checksum of every component of that name. False when
   // there is none.
   bool SpoilChecksum(const std::string& name);
