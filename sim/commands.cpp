@@ -48,36 +48,36 @@ std::string Simulator::Describe(const uint8_t* p, size_t n) const {
   const uint8_t* q = p + 2;
   const size_t m = n - 2;
   if ((p[0] & 0x08) == 0) {
-    if (m == 1 && q[0] == 0x01) return "probe";
-    if (m == 5 && q[0] == 0x03) return "rate " + std::to_string(Be32(q + 1));
+    if (m == 1 && q[0] == kNegProbe) return "probe";
+    if (m == 5 && q[0] == kNegRate) return "rate " + std::to_string(Be32(q + 1));
     return "negotiation packet, unknown";
   }
   if (in_app_) return "text \"" + Printable(q, m) + "\"";
   if (m == 0) return "empty command";
   switch (q[0]) {
-    case 1: return "version";
-    case 2: return m >= 7 ? "read " + Hex32(Be32(q + 1)) + " length " + std::to_string(Be16(q + 5))
+    case kCmdVersion: return "version";
+    case kCmdRead: return m >= 7 ? "read " + Hex32(Be32(q + 1)) + " length " + std::to_string(Be16(q + 5))
                           : "read, too short";
-    case 3: return m >= 7 ? "program " + Hex32(Be32(q + 1)) + " length " + std::to_string(Be16(q + 5))
+    case kCmdProgram: return m >= 7 ? "program " + Hex32(Be32(q + 1)) + " length " + std::to_string(Be16(q + 5))
                           : "program, too short";
-    case 4: return m >= 5 ? "erase " + Hex32(Be32(q + 1)) : "erase, too short";
-    case 5: return m >= 9 ? "checksum " + Hex32(Be32(q + 1)) + " length " + std::to_string(Be32(q + 5))
+    case kCmdErase: return m >= 5 ? "erase " + Hex32(Be32(q + 1)) : "erase, too short";
+    case kCmdChecksum: return m >= 9 ? "checksum " + Hex32(Be32(q + 1)) + " length " + std::to_string(Be32(q + 5))
                           : "checksum, too short";
-    case 6: return "start application";
+    case kCmdStartApplication: return "start application";
     default: return "unknown command " + std::to_string(q[0]);
   }
 }
 
 void Simulator::HandleNegotiation(const uint8_t* q, size_t m, uint64_t at_ns) {
-  if (m == 1 && q[0] == 0x01) {
-    SendPacket({0x01}, at_ns, "probe reply");
+  if (m == 1 && q[0] == kNegProbe) {
+    SendPacket({kNegProbe}, at_ns, "probe reply");
     return;
   }
-  if (m == 5 && q[0] == 0x03) {
+  if (m == 5 && q[0] == kNegRate) {
     uint32_t rate = Be32(q + 1);
     if (options_.max_rate != 0 && rate > options_.max_rate) rate = options_.max_rate;
     if (rate == 0) rate = listening_rate_;
-    std::vector<uint8_t> reply{0x03};
+    std::vector<uint8_t> reply{kNegRate};
     Put32(reply, rate);
     SendPacket(reply, at_ns, "rate reply " + std::to_string(rate));
     listening_rate_ = rate;  // after the reply went out at the old rate
@@ -109,19 +109,19 @@ void Simulator::HandleCommand(const uint8_t* q, size_t m, uint64_t at_ns) {
     return;
   }
   switch (q[0]) {
-    case 1: {
+    case kCmdVersion: {
       const uint8_t* v = options_.loader_version;
-      SendPacket({0x01, v[0], v[1], v[2]}, at_ns,
+      SendPacket({kCmdVersion, v[0], v[1], v[2]}, at_ns,
                  "version reply " + std::to_string(v[0]) + "." + std::to_string(v[1]) + "." +
                      std::to_string(v[2]));
       return;
     }
-    case 2: CmdRead(q, m, at_ns); return;
-    case 3: CmdProgram(q, m, at_ns); return;
-    case 4: CmdErase(q, m, at_ns); return;
-    case 5: CmdChecksum(q, m, at_ns); return;
-    case 6:
-      SendPacket({0x06}, at_ns, "start application reply");
+    case kCmdRead: CmdRead(q, m, at_ns); return;
+    case kCmdProgram: CmdProgram(q, m, at_ns); return;
+    case kCmdErase: CmdErase(q, m, at_ns); return;
+    case kCmdChecksum: CmdChecksum(q, m, at_ns); return;
+    case kCmdStartApplication:
+      SendPacket({kCmdStartApplication}, at_ns, "start application reply");
       in_app_ = true;
       listening_rate_ = 9600;
       receiver_.Reset();
@@ -140,7 +140,7 @@ void Simulator::CmdRead(const uint8_t* q, size_t m, uint64_t at_ns) {
   ++stats_.reads;
   const uint32_t address = Be32(q + 1);
   const uint16_t length = Be16(q + 5);
-  std::vector<uint8_t> reply{0x02};
+  std::vector<uint8_t> reply{kCmdRead};
   Put32(reply, address);
   const uint8_t* cells = length <= kMaxReadLength ? Cells(address, length) : nullptr;
   if (cells == nullptr) {
@@ -236,7 +236,7 @@ void Simulator::CmdProgram(const uint8_t* q, size_t m, uint64_t at_ns) {
     PowerCut();
     return;
   }
-  std::vector<uint8_t> reply{0x03, status};
+  std::vector<uint8_t> reply{kCmdProgram, status};
   Put32(reply, address);
   SendPacket(reply, at_ns + busy, "program reply status " + std::to_string(status) + " " + Hex32(address));
 }
@@ -293,7 +293,7 @@ void Simulator::CmdErase(const uint8_t* q, size_t m, uint64_t at_ns) {
     PowerCut();
     return;
   }
-  SendPacket({0x04, status}, at_ns + busy, "erase reply status " + std::to_string(status) + partly);
+  SendPacket({kCmdErase, status}, at_ns + busy, "erase reply status " + std::to_string(status) + partly);
 }
 
 void Simulator::CmdChecksum(const uint8_t* q, size_t m, uint64_t at_ns) {
@@ -305,7 +305,7 @@ void Simulator::CmdChecksum(const uint8_t* q, size_t m, uint64_t at_ns) {
   const uint32_t start = Be32(q + 1), length = Be32(q + 5);
   // A range outside memory gets 0: the reply has no status byte.
   const uint16_t sum = LoaderChecksum(start, length);
-  std::vector<uint8_t> reply{0x05};
+  std::vector<uint8_t> reply{kCmdChecksum};
   Put16(reply, sum);
   char b[32];
   std::snprintf(b, sizeof b, "checksum reply 0x%04X", sum);

@@ -42,7 +42,24 @@ struct ComponentLayout {
   uint32_t header_at = 0;
 };
 
-// The algorithm of the checksum command (5) and of the component stamps.
+// The first byte of a negotiation packet and of its reply.
+enum Negotiation : uint8_t {
+  kNegProbe = 1,
+  kNegRate = 3,
+};
+
+// The first byte of a loader command and of its reply.
+enum Command : uint8_t {
+  kCmdVersion = 1,
+  kCmdRead = 2,
+  kCmdProgram = 3,
+  kCmdErase = 4,
+  kCmdChecksum = 5,
+  kCmdStartApplication = 6,
+};
+
+// The algorithm of the checksum command (kCmdChecksum) and of the component
+// stamps.
 // kOwn is this loader's own, which no catalogue of checksums holds.
 enum class LoaderSum {
   kCcittFalse, kXmodem, kKermit, kModbus, kSum16, kOnesSum16, kInternet16, kFletcher16, kOwn
