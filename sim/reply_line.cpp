@@ -16,9 +16,11 @@ LineNoise::Hit LineNoise::Apply(uint8_t& b) {
   return Hit::kFlipped;
 }
 
+uint64_t ReplyLine::StartAt(uint64_t at_ns) const { return std::max(at_ns, free_ns_); }
+
 size_t ReplyLine::Send(const uint8_t* bytes, size_t n, uint64_t at_ns, uint64_t byte_ns) {
   size_t hits = 0;
-  uint64_t t = std::max(at_ns, free_ns_);
+  uint64_t t = StartAt(at_ns);
   for (size_t i = 0; i < n; ++i) {
     t += byte_ns;
     uint8_t b = bytes[i];

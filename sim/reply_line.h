@@ -3,7 +3,8 @@
 // The line from the simulator to the host: the reply bytes queued with the
 // time at which each has crossed the line, paced one after another, and the
 // noise that may lose or flip a byte on the way. A reply enters whole, so
-// whatever holds replies back or stretches them belongs in Send.
+// whatever holds replies back belongs in StartAt, which the trace's time of
+// the reply comes from too.
 
 #include <cstddef>
 #include <cstdint>
@@ -36,8 +37,8 @@ class ReplyLine {
   // apart (0: at once), none before the line is free. Returns how many of
   // them the noise hit.
   size_t Send(const uint8_t* bytes, size_t n, uint64_t at_ns, uint64_t byte_ns);
-  // When the line is free again after the last reply.
-  uint64_t FreeAt() const { return free_ns_; }
+  // When a reply sent at at_ns starts to leave: once the line is free.
+  uint64_t StartAt(uint64_t at_ns) const;
 
   std::optional<uint64_t> NextDue() const;
   std::optional<uint64_t> LastDue() const;

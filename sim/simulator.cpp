@@ -113,7 +113,7 @@ size_t Simulator::SendPacket(const std::vector<uint8_t>& payload, uint64_t at_ns
     frame.push_back(bad);
     if (bad == kDLE) frame.push_back(kDLE);
   }
-  trace_.Write(std::max(at_ns, line_.FreeAt()), listening_rate_, "S>H", frame.data(), frame.size(),
+  trace_.Write(line_.StartAt(at_ns), listening_rate_, "S>H", frame.data(), frame.size(),
                spoil ? meaning + " (checksum spoiled)" : meaning);
   SendRaw(frame.data(), frame.size(), at_ns);
   return frame.size();
