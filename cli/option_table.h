@@ -100,6 +100,9 @@ struct OptionRefusals {
   std::function<std::string(const std::string& name)> needs_value = [](const std::string& name) {
     return "option " + name + " needs a value";
   };
+  // Set for a program without operands: a word, or "--", is refused so
+  // where it stands.
+  std::function<std::string(const std::string& arg)> operand;
 };
 
 enum class OptionsParsed {
@@ -137,7 +140,12 @@ OptionsParsed ParseOptions(const std::vector<OptionSpec<Line>>& table,
   bool options_done = false;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
-    if (options_done || arg.size() < 2 || arg[0] != '-') {
+    const bool word = options_done || arg.size() < 2 || arg[0] != '-';
+    if (refusals.operand && (word || arg == "--")) {
+      error = refusals.operand(arg);
+      return OptionsParsed::kRefused;
+    }
+    if (word) {
       words.push_back(arg);
       continue;
     }
@@ -189,15 +197,15 @@ OptionsParsed ParseOptions(const std::vector<OptionSpec<Line>>& table,
 }
 
 // Help rows: each left text after the indent, its help beside it from column
-// on (on the next line when the left text leaves less than two blanks), the
+// on (on the next line when the left text leaves fewer than gap blanks), the
 // help's further lines indented to the column.
 inline std::string HelpColumns(const std::vector<std::pair<std::string, std::string>>& rows,
-                               size_t indent, size_t column) {
+                               size_t indent, size_t column, size_t gap = 2) {
   std::string text;
   for (const auto& [left, help] : rows) {
     text += std::string(indent, ' ') + left;
     size_t used = indent + left.size();
-    if (used + 2 > column) {
+    if (used + gap > column) {
       text += '\n';
       used = 0;
     }
@@ -213,7 +221,7 @@ inline std::string HelpColumns(const std::vector<std::pair<std::string, std::str
 
 // The list of options for the help, two blanks in.
 template <class Line>
-std::string OptionsHelp(const std::vector<OptionSpec<Line>>& table, size_t column) {
+std::string OptionsHelp(const std::vector<OptionSpec<Line>>& table, size_t column, size_t gap = 2) {
   std::vector<std::pair<std::string, std::string>> rows;
   for (const OptionSpec<Line>& o : table) {
     if (o.help.empty()) continue;
@@ -222,7 +230,7 @@ std::string OptionsHelp(const std::vector<OptionSpec<Line>>& table, size_t colum
     if (!o.value.empty()) left += " " + o.value;
     rows.emplace_back(std::move(left), o.help);
   }
-  return HelpColumns(rows, 2, column);
+  return HelpColumns(rows, 2, column, gap);
 }
 
 }  // namespace vok::cli

@@ -31,7 +31,7 @@ inline constexpr uint32_t kHeaderMagic = 0xAA5555AA;
 inline constexpr uint32_t kHeaderSize = 64;
 inline constexpr uint32_t kNameSize = 42;
 
-struct ComponentSpec {
+struct ComponentLayout {
   uint8_t type = 1;
   uint8_t version[3] = {1, 0, 0};
   std::string name;        // bytes, up to 42
@@ -42,7 +42,24 @@ struct ComponentSpec {
   uint32_t header_at = 0;
 };
 
-// The algorithm of the checksum command (5) and of the component stamps.
+// The first byte of a negotiation packet and of its reply.
+enum Negotiation : uint8_t {
+  kNegProbe = 1,
+  kNegRate = 3,
+};
+
+// The first byte of a loader command and of its reply.
+enum Command : uint8_t {
+  kCmdVersion = 1,
+  kCmdRead = 2,
+  kCmdProgram = 3,
+  kCmdErase = 4,
+  kCmdChecksum = 5,
+  kCmdStartApplication = 6,
+};
+
+// The algorithm of the checksum command (kCmdChecksum) and of the component
+// stamps.
 // kOwn is this loader's own, which no catalogue of checksums holds.
 enum class LoaderSum {
   kCcittFalse, kXmodem, kKermit, kModbus, kSum16, kOnesSum16, kInternet16, kFletcher16, kOwn
@@ -78,7 +95,7 @@ struct Options {
   std::string image_file;         // S-record file to load memory from
   std::string state_file;         // load at start, save after every memory change
   std::string trace_file;         // one line per frame in either direction
-  std::vector<ComponentSpec> components;
+  std::vector<ComponentLayout> components;
   std::vector<std::string> bad_checksum;  // component names whose stamp is spoiled
   int cut_after = 0;              // N-th erase/program is done, then power is cut
   int tear = 0;                   // N-th erase/program is cut half way, then power is cut

@@ -10,9 +10,10 @@
 // when the clock reaches the time the simulator gave it (at once, unless the
 // simulator runs with realtime durations).
 //
-// Device names: any name opens, except a name containing "missing" (-1008,
-// as a device that does not exist or is held) and one containing "notatty"
-// (-1001, as a device that refuses serial settings). A rate of 0 is refused.
+// Device names: any name opens, except a name containing "missing"
+// (kErrPortOpen, as a device that does not exist or is held) and one
+// containing "notatty" (kErrPortSetup, as a device that refuses serial
+// settings). A rate of 0 is refused.
 
 #include <cstdint>
 #include <string>

@@ -12,14 +12,15 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <fstream>
 #include <optional>
-#include <random>
 #include <string>
 #include <vector>
 
 #include "sim/controller.h"
+#include "sim/frame_receiver.h"
+#include "sim/loader_sum.h"
+#include "sim/reply_line.h"
+#include "sim/trace.h"
 
 namespace vok::sim {
 
@@ -39,11 +40,6 @@ struct Stats {
   uint64_t checksums = 0;         // checksum commands received
   uint64_t checksum_bytes = 0;    // their frames and their replies' frames, both ways
 };
-
-// The names --checksum takes, in the order of LoaderSum.
-const std::vector<std::string>& LoaderSumNames();
-// The LoaderSum of that name (case as listed, or lower case); false for none.
-bool LoaderSumNamed(const std::string& name, LoaderSum& sum);
 
 // Status bytes of the program and erase replies.
 enum Status : uint8_t {
@@ -71,13 +67,15 @@ class Simulator {
   void WriteMemory(uint32_t address, const std::vector<uint8_t>& bytes);
   // Writes a 64-byte header stamped with the checksum of the data already
   // in memory. False when the header has no place in flash.
-  bool AddComponent(const ComponentSpec& component);
+  bool AddComponent(const ComponentLayout& component);
   // Spoils the stored checksum of every component of that name. False when
   // there is none.
   bool SpoilChecksum(const std::string& name);
   // CRC-16/CCITT-FALSE (poly 0x1021, init 0xFFFF), the default algorithm.
-  static uint16_t Checksum(const uint8_t* data, size_t n);
-  static uint16_t Checksum(LoaderSum algorithm, const uint8_t* data, size_t n);
+  static uint16_t Checksum(const uint8_t* data, size_t n) { return CrcCcittFalse(data, n); }
+  static uint16_t Checksum(LoaderSum algorithm, const uint8_t* data, size_t n) {
+    return LoaderSumOf(algorithm, data, n);
+  }
   // The checksum command's answer for [start, start + length), by
   // --checksum and --checksum-skew; also the component stamps. 0 for a
   // range outside memory.
@@ -122,21 +120,15 @@ class Simulator {
   static uint64_t ByteTimeNs(uint32_t rate);
 
  private:
-  enum class Rx { kHunt, kStart, kBody, kBodyDle, kTrailer, kTrailerDle };
-  struct OutByte {
-    uint8_t value;
-    uint64_t due_ns;
-  };
-
   // Memory cells; nullptr for an absent address or a range that leaves one area.
   uint8_t* Cells(uint32_t address, size_t n);
   const uint8_t* Cells(uint32_t address, size_t n) const;
+  bool LoadImage(const std::string& path, std::string& error);
 
-  void RxByte(uint8_t b, uint64_t at_ns);
-  void RxReset() { rx_ = Rx::kHunt; }
-  void StoreRx(uint8_t b);
-  void FrameDone(uint8_t received_sum, uint64_t at_ns);
+  // What the frame receiver made of the host's byte that arrived at at_ns.
+  void Received(FrameReceiver::Event event, uint64_t at_ns);
   void HandlePacket(const uint8_t* p, size_t n, uint64_t at_ns);
+  std::string Describe(const uint8_t* packet, size_t n) const;
   void HandleNegotiation(const uint8_t* payload, size_t n, uint64_t at_ns);
   void HandleCommand(const uint8_t* payload, size_t n, uint64_t at_ns);
   void HandleApplication(const uint8_t* payload, size_t n, uint64_t at_ns);
@@ -149,23 +141,16 @@ class Simulator {
   // cut (or tear) falls on.
   bool CountFlashCommand(bool& tear);
   void PowerCut();
-
-  // Returns the number of frame bytes queued.
-  size_t SendPacket(const std::vector<uint8_t>& payload, uint64_t at_ns, const std::string& meaning);
+  // Flash work takes time only with --realtime.
+  uint64_t Busy(uint64_t ns);
   // Spoils two of the n bytes (n >= 2) so that an XOR over them stays, by
   // kind (a sum-blind damage falls back to the XOR one when no two bytes
   // two apart differ).
   static void Damage(DamageKind kind, uint8_t* data, size_t n);
-  void SendRaw(const uint8_t* bytes, size_t n, uint64_t at_ns);
-  bool NoiseHits();
-  uint8_t NoiseFlip(uint8_t b);
-  // Flash work takes time only with --realtime.
-  uint64_t Busy(uint64_t ns);
 
-  void Trace(uint64_t at_ns, uint32_t rate, const char* direction, const uint8_t* bytes, size_t n,
-             const std::string& meaning);
-  std::string Describe(const uint8_t* packet, size_t n) const;
-  bool LoadImage(const std::string& path, std::string& error);
+  // Frames the packet and queues it; returns the number of frame bytes.
+  size_t SendPacket(const std::vector<uint8_t>& payload, uint64_t at_ns, const std::string& meaning);
+  void SendRaw(const uint8_t* bytes, size_t n, uint64_t at_ns);
 
   Options options_;
   std::string start_error_;
@@ -180,18 +165,11 @@ class Simulator {
   int framed_replies_ = 0;
   Stats stats_;
 
-  // Frame decoder.
-  Rx rx_ = Rx::kHunt;
-  std::vector<uint8_t> rx_packet_;
-  uint8_t rx_sum_ = 0;
-  bool rx_overflow_ = false;
-  std::vector<uint8_t> rx_line_;  // the frame's bytes as they came, for the trace
-  uint64_t rx_arrival_ns_ = 0;    // when the last host byte has arrived
-  uint64_t out_free_ns_ = 0;      // when the line to the host is free again
-
-  std::deque<OutByte> out_;
-  std::mt19937_64 rng_;
-  std::ofstream trace_;
+  FrameReceiver receiver_;
+  uint64_t rx_arrival_ns_ = 0;  // when the last host byte has arrived
+  LineNoise noise_;             // before line_, which draws on it
+  ReplyLine line_;
+  TraceFile trace_;
 };
 
 }  // namespace vok::sim

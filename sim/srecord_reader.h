@@ -13,10 +13,15 @@ namespace vok::sim {
 
 using SRecordSink = std::function<void(uint32_t address, const uint8_t* data, size_t n)>;
 
-// Parses one line (without its line end). 1 with a data record delivered,
-// 0 for a record that carries no data (or an empty line), -1 for a
-// malformed line or a wrong checksum.
-int ParseSRecordLine(const std::string& line, const SRecordSink& sink);
+// What one line held.
+enum SRecordLine : int {
+  kSRecordMalformed = -1,  // a malformed line or a wrong checksum
+  kSRecordNoData = 0,      // a record that carries no data, or an empty line
+  kSRecordData = 1,        // a data record, delivered
+};
+
+// Parses one line (without its line end).
+SRecordLine ParseSRecordLine(const std::string& line, const SRecordSink& sink);
 
 // Reads the whole file. False with error set ("FILE:LINE: ...") on the first
 // bad line or when the file cannot be read.

@@ -89,7 +89,7 @@ std::set<std::string> Names(const std::string& folder) {
 ProcedureBench FirmwareBench(test::MutingPort::Trigger mute = nullptr) {
   sim::Options o;
   for (int i = 0; i < 24; ++i) {
-    sim::ComponentSpec c;
+    sim::ComponentLayout c;
     c.type = static_cast<uint8_t>(20 + i);
     c.version[0] = 4;
     c.version[1] = static_cast<uint8_t>(i);

@@ -82,6 +82,20 @@ TEST(OptionTable, TheHelpAndTheParserComeFromTheSameRows) {
   EXPECT_EQ(ParseOptions(table, {"--loud=1"}, line, rest, error, words), OptionsParsed::kRefused);
   EXPECT_EQ(ParseOptions(table, {"--x"}, line, rest, error, words), OptionsParsed::kRefused);
   EXPECT_EQ(error, "unknown option \"--x\"");
+
+  // A program without operands refuses a word, and "--", where it stands,
+  // before an option after it is looked at.
+  words.operand = [](const std::string& arg) { return "no operands: " + arg; };
+  for (const auto& [args, refusal] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"-q", "w", "--x"}, "no operands: w"}, {{"--", "-q"}, "no operands: --"},
+           {{"-r", "w", "-"}, "no operands: -"}}) {
+    rest.clear();
+    EXPECT_EQ(ParseOptions(table, args, line, rest, error, words), OptionsParsed::kRefused);
+    EXPECT_EQ(error, refusal);
+    EXPECT_TRUE(rest.empty());
+  }
+  // One blank may be enough between an option and its help.
+  EXPECT_EQ(HelpColumns({{"abc", "y"}, {"abcd", "z"}}, 1, 5, 1), " abc y\n abcd\n     z\n");
 }
 
 }  // namespace

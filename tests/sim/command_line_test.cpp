@@ -74,6 +74,27 @@ TEST(SimCommandLine, BadInputIsRefused) {
   std::string error;
   ASSERT_EQ(ParseCommandLine({"--help"}, cl, error), 0);
   EXPECT_TRUE(cl.help);
+
+  // The refusals' own words, the first wrong word's in the order given; the
+  // help is no way out of a wrong line.
+  for (const auto& [args, refusal] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"--help", "--x"}, "unknown option \"--x\""},
+           {{"w", "--x"}, "unknown option \"w\""},
+           {{"--", "--help"}, "unknown option \"--\""},
+           {{"-hx"}, "unknown option \"-hx\""},
+           {{"--help=1"}, "--help takes no value"},
+           {{"--blank=1"}, "--blank takes no value"},
+           {{"--seed"}, "--seed needs a value"},
+           {{"--tear", "0"}, "--tear: not a count of 1 or more: \"0\""},
+           {{"--max-rate=x"}, "--max-rate: not a rate: \"x\""},
+           {{"--damage-kind", "crc"}, "--damage-kind: not xor or sum: \"crc\""}}) {
+    error.clear();
+    EXPECT_EQ(ParseCommandLine(args, cl, error), -1);
+    EXPECT_EQ(error, refusal);
+  }
+  error.clear();
+  EXPECT_EQ(ParseCommandLine({"-h", "--image", "-"}, cl, error), 0) << error;
+  EXPECT_EQ(cl.options.image_file, "-");
 }
 
 }  // namespace

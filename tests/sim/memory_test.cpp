@@ -85,7 +85,7 @@ TEST(SimMemory, DemoFirmwareIsAPlausibleStampedListing) {
 TEST(SimMemory, ComponentsAreStampedAndSpoiled) {
   Simulator sim(Blank());
   sim.WriteMemory(0x90100, {1, 2, 3, 4, 5});
-  ComponentSpec c;
+  ComponentLayout c;
   c.type = 7;
   c.version[0] = 4;
   c.name = std::string(42, 'N');  // fills the field, no zero byte
@@ -106,7 +106,7 @@ TEST(SimMemory, ComponentsAreStampedAndSpoiled) {
   EXPECT_EQ(Headers(sim)[0].stored, spoiled);
   EXPECT_FALSE(sim.SpoilChecksum("nobody"));
 
-  ComponentSpec bad = c;
+  ComponentLayout bad = c;
   bad.start = 0x80010;  // no boundary in flash before it
   EXPECT_FALSE(sim.AddComponent(bad));
   bad.start = 0x90040;
@@ -129,7 +129,7 @@ TEST(SimMemory, StateFileCarriesMemoryAcrossStarts) {
   // With a state file, memory is the file's: not the demo, no components.
   Options again = o;
   again.demo_firmware = true;
-  again.components.push_back(ComponentSpec{1, {1, 0, 0}, "x", 0x84000, 2, 0});
+  again.components.push_back(ComponentLayout{1, {1, 0, 0}, "x", 0x84000, 2, 0});
   Simulator second(again);
   ASSERT_EQ(second.StartError(), "");
   EXPECT_EQ(second.ReadMemory(0x84000, 2), (Bytes{0x12, 0x34}));
@@ -154,7 +154,7 @@ TEST(SimMemory, ImageFileLoadsSRecords) {
   }
   Options o;
   o.image_file = path;
-  o.components.push_back(ComponentSpec{2, {1, 2, 3}, "Image part", 0x90000, 4, 0x8F000});
+  o.components.push_back(ComponentLayout{2, {1, 2, 3}, "Image part", 0x90000, 4, 0x8F000});
   Simulator sim(o);
   ASSERT_EQ(sim.StartError(), "");
   EXPECT_EQ(sim.ReadMemory(0x90000, 4), (Bytes{1, 2, 3, 4}));

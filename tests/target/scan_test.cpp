@@ -17,10 +17,10 @@ using test::SimBench;
 const std::string kLoaderLine = "VOK Loader V2.1.0\r\n \r\n";
 const std::string kScanning = "Scanning for component information, please wait...";
 
-sim::ComponentSpec Component(uint8_t type, const std::string& name, uint32_t header_at,
+sim::ComponentLayout Component(uint8_t type, const std::string& name, uint32_t header_at,
                              uint32_t length = 0x100, uint8_t v1 = 1, uint8_t v2 = 0,
                              uint8_t v3 = 0) {
-  sim::ComponentSpec c;
+  sim::ComponentLayout c;
   c.type = type;
   c.version[0] = v1;
   c.version[1] = v2;
@@ -34,7 +34,7 @@ sim::ComponentSpec Component(uint8_t type, const std::string& name, uint32_t hea
 
 // Connected to a controller with blank memory plus the given components.
 struct ScanBench : SimBench {
-  explicit ScanBench(std::vector<sim::ComponentSpec> components = {},
+  explicit ScanBench(std::vector<sim::ComponentLayout> components = {},
                      sim::Options o = test::BlankController())
       : SimBench([&] {
           o.components = std::move(components);
@@ -137,7 +137,7 @@ TEST(Scan, NamesAreBytesAndFillTheirField) {
 
 TEST(Scan, SearchAreaEndsAtTheLastBoundary) {
   // Data in RAM, header in the last 4 KiB of flash.
-  sim::ComponentSpec top = Component(5, "Top", 0xFF000, 0x40);
+  sim::ComponentLayout top = Component(5, "Top", 0xFF000, 0x40);
   top.start = 0x10000;
   // Headers off a boundary are not found.
   ScanBench b({top, Component(1, "Off boundary", 0x80000)});
