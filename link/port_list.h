@@ -25,6 +25,7 @@ bool IsDevicePath(const std::string& name);
 struct SerialDeviceRoots {
   std::string devices = "/dev";
   std::string stable_names = "/dev/serial/by-id";
+  std::string sysfs = "/sys";
 };
 
 // The serial devices found, the stable names first with the device each
@@ -32,6 +33,11 @@ struct SerialDeviceRoots {
 // ("ttyS10" after "ttyS9"). Windows: the system's COM names with their
 // devices.
 std::vector<std::string> SerialDevices(const SerialDeviceRoots& roots = {});
+
+// The latency timer in ms of the USB serial adapter behind device (a path or
+// a name such as "ttyUSB0") as sysfs under sysfs_root gives it; -1 where it
+// gives none (no such adapter, another driver, Windows).
+int LatencyTimerMs(const std::string& sysfs_root, const std::string& device);
 
 // What a user may do about a device they may not open; none where the system
 // gives no such rule.

@@ -33,6 +33,9 @@ std::vector<std::string> SerialDevices(const SerialDeviceRoots&) {
   return found;
 }
 
+// Windows keeps the timer in the adapter's advanced port settings.
+int LatencyTimerMs(const std::string&, const std::string&) { return -1; }
+
 std::vector<std::string> DeniedDeviceHint() { return {}; }
 
 }  // namespace vok
