@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "cli/commands.h"
+#include "cli/reply_latency.h"
 #include "cli/session.h"
 
 namespace vok::cli {
@@ -33,7 +34,12 @@ std::vector<std::string> PortListing(const LoaderLink& link, const SerialDeviceR
   lines.push_back("Serial devices of this system:");
   std::vector<std::string> found = SerialDevices(roots);
   if (found.empty()) found.push_back("(none found)");
-  for (const std::string& f : found) lines.push_back("  " + f);
+  for (const std::string& f : found) {
+    // An FTDI adapter's hold of short replies, where sysfs tells it.
+    const size_t arrow = f.find(" -> ");
+    const int timer = LatencyTimerMs(roots.sysfs, arrow == std::string::npos ? f : f.substr(arrow + 4));
+    lines.push_back("  " + f + (timer >= 0 ? "  (latency timer " + std::to_string(timer) + " ms)" : ""));
+  }
   return lines;
 }
 
@@ -51,6 +57,7 @@ int RunCommand(const CommandLine& line, Report& report, const std::string& defau
   }
 
   CliUi ui(report, line.yes, Answer::Cancel, &s.link, s.port);
+  WatchHeldReplies(s.link, report, s.link.DeviceFor("COM" + std::to_string(s.port + 1)));
   JsonObject found;
   int status = kExitSuccess;
   switch (line.command) {

@@ -124,6 +124,10 @@ int ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, std
       if (!arg()) return -1;
       if (!ParseNumber(value, number) || number == 0) return bad("not a rate");
       (name == "--boot-rate" ? o.boot_rate : o.max_rate) = number;
+    } else if (name == "--latency") {
+      if (!arg()) return -1;
+      if (!ParseNumber(value, number) || number > 1000) return bad("not a latency of 0 to 1000 ms");
+      o.latency_ms = number;
     } else if (name == "--image") {
       if (!arg()) return -1;
       o.image_file = value;
@@ -211,6 +215,9 @@ Line
                        flash work a duration: 80 ms an 8 KiB sector, 450 ms the
                        96 KiB one, 600 ms a 128 KiB one, 5 ms per 1024 bytes
                        programmed; without it the controller answers at once
+  --latency MS         hold every reply shorter than 62 bytes until MS have
+                       passed since it began, as a USB adapter's latency timer
+                       does (16 ms by default on such adapters)
   --link PATH          make a symbolic link PATH to the terminal (a stale link
                        there is replaced; removed at exit)
   --trace FILE         one line per frame either way: time in seconds, rate,

@@ -16,6 +16,7 @@ namespace {
 constexpr size_t kMaxPacket = 1500;         // the loader's receive buffer
 constexpr uint32_t kMaxReadLength = 1491;   // 7 + length must fit 1498 payload bytes
 constexpr uint64_t kMs = 1000000;           // nanoseconds
+constexpr size_t kAdapterPacket = 62;       // a USB adapter's packet, less its status bytes
 constexpr char kStateMagic[16] = {'V', 'O', 'K', 'S', 'I', 'M', '-', 'S',
                                   'T', 'A', 'T', 'E', '-', 'v', '1', '\n'};
 const std::string kStartLoader = "START LOADER\r";
@@ -872,6 +873,9 @@ size_t Simulator::SendPacket(const std::vector<uint8_t>& payload, uint64_t at_ns
 void Simulator::SendRaw(const uint8_t* bytes, size_t n, uint64_t at_ns) {
   const uint64_t byte_ns = options_.realtime ? ByteTimeNs(listening_rate_) : 0;
   uint64_t t = std::max(at_ns, out_free_ns_);
+  // The adapter passes a short reply on only when its timer runs out.
+  const uint64_t held_until =
+      n < kAdapterPacket && options_.latency_ms != 0 ? t + options_.latency_ms * kMs : 0;
   for (size_t i = 0; i < n; ++i) {
     t += byte_ns;
     ++stats_.bytes_to_host;
@@ -881,9 +885,10 @@ void Simulator::SendRaw(const uint8_t* bytes, size_t n, uint64_t at_ns) {
       if (rng_() & 1) continue;  // lost
       b = NoiseFlip(b);
     }
-    out_.push_back({b, t});
+    out_.push_back({b, std::max(t, held_until)});
   }
-  out_free_ns_ = t;
+  // Later bytes never overtake held ones.
+  out_free_ns_ = std::max(t, held_until);
 }
 
 std::optional<uint64_t> Simulator::NextReplyDue() const {

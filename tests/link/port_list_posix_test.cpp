@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/port_list.h"
@@ -38,6 +39,26 @@ TEST(PortList, TheSerialDevicesOfAMadeUpTree) {
                 (dev / "ttyUSB2").string(), (dev / "ttyUSB12").string()}));
   // Roots that do not exist list nothing rather than fail.
   EXPECT_TRUE(SerialDevices({(tree.path() / "none").string(), (tree.path() / "none2").string()}).empty());
+}
+
+TEST(PortList, TheLatencyTimerOfAnAdapterWhereSysfsHasIt) {
+  test::TempDir sys;
+  const fs::path devices = sys.path() / "bus/usb-serial/devices";
+  for (const auto& [name, content] : {std::pair{"ttyUSB0", "16\n"}, {"ttyUSB1", "1"}, {"ttyUSB2", "fast"},
+                                      {"ttyUSB3", ""}, {"ttyUSB4", "300"}}) {
+    fs::create_directories(devices / name);
+    std::ofstream(devices / name / "latency_timer") << content;
+  }
+  fs::create_directories(devices / "ttyUSB5");  // another driver: no timer
+  const std::string root = sys.path().string();
+  const std::pair<const char*, int> cases[] = {
+      {"ttyUSB0", 16}, {"/dev/ttyUSB0", 16}, {"/dev/ttyUSB1", 1}, {"/dev/ttyUSB2", -1},
+      {"/dev/ttyUSB3", -1}, {"/dev/ttyUSB4", -1}, {"/dev/ttyUSB5", -1}, {"/dev/ttyS0", -1},
+      {"", -1}, {"/dev/..", -1}};
+  for (const auto& [device, ms] : cases) EXPECT_EQ(LatencyTimerMs(root, device), ms) << device;
+  // A stable name stands for the device it links to.
+  fs::create_symlink(devices / "ttyUSB0", sys.path() / "usb-Maker_Cable_7-if00");
+  EXPECT_EQ(LatencyTimerMs(root, (sys.path() / "usb-Maker_Cable_7-if00").string()), 16);
 }
 
 }  // namespace
