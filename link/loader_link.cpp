@@ -61,7 +61,11 @@ unsigned ComNumber(const std::string& name) {
 
 LoaderLink::LoaderLink(std::unique_ptr<SerialPort> port) : port_(std::move(port)) {}
 
-LoaderLink::~LoaderLink() { CloseLink(); }
+LoaderLink::~LoaderLink() {
+  // Whoever listens may be gone by now.
+  turnaround_observer_ = nullptr;
+  CloseLink();
+}
 
 std::string LoaderLink::DeviceFor(const std::string& name) const {
   if (name.find('/') != std::string::npos) return name;
