@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "cli/commands.h"
+#include "cli/gang.h"
 #include "cli/reply_latency.h"
 #include "cli/session.h"
 
@@ -23,22 +24,54 @@ std::vector<std::string> ListingLines(const std::string& listing) {
   return lines;
 }
 
-std::vector<std::string> PortListing(const LoaderLink& link, const SerialDeviceRoots& roots) {
+namespace {
+
+std::string Hex4(int v) {
+  static const char kDigits[] = "0123456789abcdef";
+  std::string text;
+  for (int shift = 12; shift >= 0; shift -= 4) text += kDigits[(v >> shift) & 0xF];
+  return text;
+}
+
+}  // namespace
+
+std::string DescribePort(const SerialPortInfo& p) {
+  std::string text = PortKindName(p.kind);
+  if (p.vendor_id >= 0 && p.product_id >= 0) text += " " + Hex4(p.vendor_id) + ":" + Hex4(p.product_id);
+  for (const std::string* part : {&p.maker, &p.product}) {
+    if (!part->empty()) text += ", " + *part;
+  }
+  if (!p.serial_number.empty()) text += ", serial number " + p.serial_number;
+  // It holds every short reply that long.
+  if (p.latency_timer_ms >= 0) text += ", latency timer " + std::to_string(p.latency_timer_ms) + " ms";
+  return text;
+}
+
+std::vector<std::string> PortListing(const PortTable& configured,
+                                     const std::vector<SerialPortInfo>& ports) {
   std::vector<std::string> lines;
+  const PortTable table = WithComDefaults(configured, ports);
+  // As [Ports] would hold them, so that a line can be copied there.
   for (int i = 1; i <= 4; ++i) {
-    std::string name = "COM" + std::to_string(i);
-    std::string device = link.DeviceFor(name);
-    lines.push_back(name + "=" + device);
+    const std::string name = "COM" + std::to_string(i);
+    lines.push_back(name + "=" + table.at(name));
   }
   lines.push_back("");
   lines.push_back("Serial devices of this system:");
-  std::vector<std::string> found = SerialDevices(roots);
-  if (found.empty()) found.push_back("(none found)");
-  for (const std::string& f : found) {
-    // An FTDI adapter's hold of short replies, where sysfs tells it.
-    const size_t arrow = f.find(" -> ");
-    const int timer = LatencyTimerMs(roots.sysfs, arrow == std::string::npos ? f : f.substr(arrow + 4));
-    lines.push_back("  " + f + (timer >= 0 ? "  (latency timer " + std::to_string(timer) + " ms)" : ""));
+  if (ports.empty()) lines.push_back("  (none found)");
+  for (const SerialPortInfo& p : ports) {
+    std::string names;
+    for (int i = 1; i <= 4; ++i) {
+      const std::string name = "COM" + std::to_string(i);
+      if (FindSerialPort({p}, table.at(name)) == nullptr) continue;
+      names += (names.empty() ? " (" : ", ") + name;
+      if (configured.count(name) == 0) names += " by default";
+    }
+    if (!names.empty()) names += ")";
+    lines.push_back("  " + (p.com_name.empty() ? p.device : p.com_name) + names + ": " + DescribePort(p));
+    for (const std::string* name : {&p.stable_name, &p.socket_name}) {
+      if (!name->empty()) lines.push_back("    " + *name);
+    }
   }
   return lines;
 }
@@ -84,6 +117,9 @@ int RunCommand(const CommandLine& line, Report& report, const std::string& defau
     case Command::Version:
       break;
   }
+  // What the run cost on the line, for a production record.
+  if (line.command != Command::Ports)
+    found.AddNumber("line_bytes", static_cast<int64_t>(s.link.Port().LineBytes()));
   // A device that refused the serial settings is named too, however the
   // procedure reported the failed connection.
   if (status != kExitSuccess) ui.TellPortFailure();
@@ -109,6 +145,7 @@ int RunProgram(const std::vector<std::string>& args, Console& console,
     report->Finish("", kExitUsage, JsonObject());
     return kExitUsage;
   }
+  if (RunsOnSeveralPorts(line)) return RunGang(line, args, console, default_folder);
   return RunCommand(line, *report, default_folder);
 }
 

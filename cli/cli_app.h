@@ -23,8 +23,12 @@ int RunProgram(const std::vector<std::string>& args, Console& console,
                const std::string& default_folder, Asker ask = nullptr);
 
 // The listing of the ports command: COM1 to COM4 with their devices, then
-// the serial devices found at roots.
-std::vector<std::string> PortListing(const LoaderLink& link, const SerialDeviceRoots& roots);
+// the serial devices with the COM names that stand for them (configured or
+// by default), their identities and stable names.
+std::vector<std::string> PortListing(const PortTable& configured,
+                                     const std::vector<SerialPortInfo>& ports);
+// "USB adapter 0403:6001, FTDI, FT232R USB UART, serial number A50285BI".
+std::string DescribePort(const SerialPortInfo& port);
 
 // A listing with CR LF line ends as lines without them.
 std::vector<std::string> ListingLines(const std::string& listing);

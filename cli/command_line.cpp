@@ -74,7 +74,8 @@ constexpr CommandSpec kCommandTable[] = {
      Operands::kOptionalFile},
     {Command::Start, "start", "start the controller's application", Operands::kNone},
     {Command::Ports, "ports",
-     "print COM1 to COM4 with their devices, then the\n"
+     "print COM1 to COM4 with their devices, the serial\n"
+     "devices with their identities, then the\n"
      "application folder in use",
      Operands::kNone},
 };
@@ -102,9 +103,23 @@ auto Setter(bool (*parse)(const std::string&, T&), std::optional<T> CommandLine:
 
 bool ParsePortName(const std::string& text, std::string& name) {
   int index = 0;
-  if (!IsComName(text, index) && !IsDevicePath(text)) return false;
+  if (!IsComName(text, index) && !IsDevicePath(text) && text != kPortAuto && text != kPortAll)
+    return false;
   name = text;
   return true;
+}
+
+// -p may be given several times: the ports run at once.
+std::string SetPort(const std::string& value, CommandLine& line) {
+  std::string name;
+  if (!ParsePortName(value, name))
+    return "--port takes COM1 to COM4, a device path, auto or all, not '" + value + "'";
+  for (const std::string& given : line.ports) {
+    if (given == name) return "port " + name + " given twice";
+  }
+  line.ports.push_back(name);
+  line.port = name;
+  return {};
 }
 
 const std::vector<Option>& Options() {
@@ -113,8 +128,13 @@ const std::vector<Option>& Options() {
       LineEndingOption<CommandLine>("--version", 'V',
                                     [](CommandLine& l) { l.command = Command::Version; }),
       ValueOption<CommandLine>(
-          "--port", 'p', "NAME", "COM1 to COM4, or a device path (default: ComPort of VOKLOAD.INI)",
-          Setter(ParsePortName, &CommandLine::port, "--port takes COM1 to COM4 or a device path")),
+          "--port", 'p', "NAME",
+          "COM1 to COM4, or a device path (default: ComPort of VOKLOAD.INI);\n"
+          "auto: the one adapter where a controller answers; several -p, or\n"
+          "all (every adapter where one answers): the command runs on each at\n"
+          "once, each port in its folder PORTS/<its stable name> beneath the\n"
+          "application folder, a line for each in PRODUCTION.CSV",
+          SetPort),
       ValueOption<CommandLine>(
           "--baud", 'b', "RATE", "the rate to ask the loader for (default: Baudrate of VOKLOAD.INI)",
           Setter(ParseRate, &CommandLine::baud, "--baud takes a positive whole number")),
@@ -245,7 +265,28 @@ int ParseCommandLine(const std::vector<std::string>& args, CommandLine& line, st
     error = "--base belongs to update and verify";
     return 0;
   }
+  for (const std::string& p : line.ports) {
+    if ((p == kPortAuto || p == kPortAll) && line.ports.size() > 1) {
+      error = "--port " + p + " stands alone";
+      return 0;
+    }
+  }
+  if (RunsOnSeveralPorts(line)) {
+    if (line.command == Command::Ports) {
+      error = "ports lists every port: it takes no --port";
+      return 0;
+    }
+    // Each port's backup goes to its own folder; one file cannot take them all.
+    if (line.command == Command::Backup && !line.file.empty()) {
+      error = "backup on several ports takes no FILE: each goes to its port's BACKUP folder";
+      return 0;
+    }
+  }
   return 1;
+}
+
+bool RunsOnSeveralPorts(const CommandLine& line) {
+  return line.ports.size() > 1 || (line.ports.size() == 1 && line.ports[0] == kPortAll);
 }
 
 int ResolvePort(const std::string& name, PortTable& table, int& index) {
@@ -278,7 +319,8 @@ std::string UsageText() {
          OptionsHelp(Options(), 19) +
          "\n"
          "Exit status: 0 success, 1 failure, 2 wrong command line, 3 an interrupted update is\n"
-         "pending (use update --fresh FILE or resume).\n";
+         "pending (use update --fresh FILE or resume). On several ports: 0 every port\n"
+         "succeeded, 3 none failed but one is pending, 1 otherwise.\n";
 }
 
 std::string VersionText() { return "Vok Loader Version " VOK_VERSION "\n"; }

@@ -20,7 +20,8 @@ struct CommandLine {
   Command command = Command::Help;
   std::string file;  // update FILE, verify FILE, backup [FILE]
   bool fresh = false;
-  std::optional<std::string> port;    // --port NAME
+  std::optional<std::string> port;    // --port NAME, the last one given
+  std::vector<std::string> ports;     // every --port NAME in order: several run at once
   std::optional<int> baud;            // --baud RATE
   std::optional<std::string> folder;  // --folder DIR
   bool yes = false;
@@ -33,6 +34,15 @@ struct CommandLine {
   bool json = false;                  // --json: JSON Lines on standard output
   std::optional<uint32_t> base;       // --base ADDR: FILE is a raw binary for ADDR
 };
+
+// The --port values that are no port of their own: the one adapter where a
+// controller answers, every one where a controller answers.
+inline constexpr const char* kPortAuto = "auto";
+inline constexpr const char* kPortAll = "all";
+
+// True when the command runs on several ports at once (-p given more than
+// once, or -p all).
+bool RunsOnSeveralPorts(const CommandLine& line);
 
 // The command's name as the command line and the JSON result give it.
 const char* CommandName(Command command);

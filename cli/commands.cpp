@@ -250,7 +250,7 @@ int RunBackup(const CommandLine& line, Session& s, Report& report, CliUi& ui, Js
 }
 
 int RunPorts(Session& s, Report& report, JsonObject& found) {
-  for (const std::string& l : PortListing(s.link, SerialDeviceRoots{})) report.Data(l);
+  for (const std::string& l : PortListing(s.configured_ports, s.serial_ports)) report.Data(l);
   report.Data("");
   report.Data("Application folder: " + s.paths.folder);
   JsonObject ports;
@@ -260,7 +260,29 @@ int RunPorts(Session& s, Report& report, JsonObject& found) {
   }
   JsonArray devices;
   for (const std::string& d : SerialDevices()) devices.AddJson(JsonString(d));
+  JsonArray serial_ports;
+  for (const SerialPortInfo& p : s.serial_ports) {
+    JsonObject o;
+    o.Add("device", p.device).Add("kind", PortKindName(p.kind));
+    auto text_or_null = [&o](const char* key, const std::string& text) {
+      if (text.empty()) {
+        o.AddNull(key);
+      } else {
+        o.Add(key, text);
+      }
+    };
+    text_or_null("stable_name", p.stable_name);
+    text_or_null("socket_name", p.socket_name);
+    if (p.vendor_id >= 0) o.AddNumber("vendor_id", p.vendor_id); else o.AddNull("vendor_id");
+    if (p.product_id >= 0) o.AddNumber("product_id", p.product_id); else o.AddNull("product_id");
+    text_or_null("maker", p.maker);
+    text_or_null("product", p.product);
+    text_or_null("serial_number", p.serial_number);
+    o.Add("identity", PortIdentity(&p, p.device));
+    serial_ports.AddJson(o.Text());
+  }
   found.AddJson("ports", ports.Text()).AddJson("devices", devices.Text());
+  found.AddJson("serial_ports", serial_ports.Text());
   found.Add("folder", s.paths.folder);
   return kExitSuccess;
 }

@@ -40,6 +40,13 @@ class Console {
   void SetPending(const std::string& text);
   void SetProgress(const std::string& text);
 
+  // Text on standard error as it is, for a display of several lines that
+  // redraws itself (the live lines of several ports).
+  void ErrRaw(const std::string& text) {
+    err_ << text;
+    err_.flush();
+  }
+
   bool OutIsTty() const { return out_tty_; }
   bool ErrIsTty() const { return err_tty_; }
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "cli/cli_ui.h"
+#include "cli/port_probe.h"
 
 namespace vok::cli {
 
@@ -31,12 +32,33 @@ int OpenSession(const CommandLine& line, Report& report, const std::string& defa
   CreateWorkFolders(s.paths);
   PortTable table = LoadPortTable(s.paths);
   s.port = settings.port_index;
-  if (line.port && !ResolvePort(*line.port, table, s.port)) {
+  s.rate = line.baud.value_or(settings.baud_rate);
+  s.serial_ports = SerialPorts();
+  if (line.port && *line.port == kPortAuto) {
+    // Only the probe goes out, on every adapter at once; the run itself
+    // starts on the one port where a controller answered.
+    const std::vector<ProbeAnswer> answers = ProbePorts(ProbeCandidates(s.serial_ports), s.rate);
+    std::vector<std::string> found;
+    for (const ProbeAnswer& a : answers) {
+      if (a.answered) found.push_back(a.device);
+    }
+    if (found.size() != 1) {
+      report.Message(found.empty() ? "-p auto: no controller answers on any serial adapter"
+                                   : "-p auto: controllers answer on " + std::to_string(found.size()) +
+                                         " ports; name the one to use",
+                     Level::kError);
+      for (const std::string& l : ProbeReport(s.serial_ports, answers)) report.Message(l, Level::kInfo);
+      return kExitUsage;
+    }
+    report.Message("-p auto: a controller answers on " + found[0], Level::kInfo);
+    table["COM1"] = found[0];
+    s.port = 0;
+  } else if (line.port && !ResolvePort(*line.port, table, s.port)) {
     report.Message("--port takes COM1 to COM4 or a device path", Level::kError);
     return kExitUsage;
   }
-  s.link.SetPortTable(std::move(table));
-  s.rate = line.baud.value_or(settings.baud_rate);
+  s.configured_ports = table;
+  s.link.SetPortTable(WithComDefaults(std::move(table), s.serial_ports));
   return kExitSuccess;
 }
 

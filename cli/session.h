@@ -7,6 +7,7 @@
 #include "cli/command_line.h"
 #include "cli/report.h"
 #include "link/loader_link.h"
+#include "link/port_list.h"
 
 namespace vok::cli {
 
@@ -18,6 +19,10 @@ struct Session {
   int port = 0;
   int rate = 0;
   LoaderLink link;
+  // The port table as the settings and the command line give it, before
+  // COM1 to COM4 are filled from the devices present.
+  PortTable configured_ports;
+  std::vector<SerialPortInfo> serial_ports;
   // Held to the end of the run; released before the link is closed.
   FolderLock lock;
 };

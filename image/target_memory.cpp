@@ -177,8 +177,31 @@ int ReadRangeIntoImage(const TargetReader& read, LoaderChecksum& checks, MemoryI
                        });
 }
 
+namespace {
+
+// A piece read differs from the image: it is read again, and the reads
+// decide once one gives the image's bytes or two agree (target takes that
+// copy). A read damaged past the frame check is thereby not reported as a
+// difference. 1, 0 when no two of three reads agree, or a negative code.
+int SettleDifferingPiece(const TargetReader& read, uint32_t address, uint32_t n, uint8_t* target,
+                         const uint8_t* wanted) {
+  uint8_t again[kReadPiece], other[kReadPiece];
+  for (int k = 1; k < kReadsPerPiece; ++k) {
+    if (int c = ReadPiece(read, address, n, again); c != 0) return c;
+    if (std::memcmp(again, wanted, n) == 0 || std::memcmp(again, target, n) == 0 ||
+        (k > 1 && std::memcmp(again, other, n) == 0)) {
+      std::memcpy(target, again, n);
+      return 1;
+    }
+    std::memcpy(other, again, n);
+  }
+  return 0;
+}
+
+}  // namespace
+
 int CompareRangeWithTarget(const TargetReader& read, MemoryImage& image, const CMemoryRange& range,
-                           std::optional<MemoryDifference>& difference,
+                           std::optional<MemoryDifference>& difference, uint32_t& failed_at,
                            const std::function<void(uint32_t)>& advanced) {
   difference.reset();
   uint8_t target[kReadPiece];
@@ -187,8 +210,14 @@ int CompareRangeWithTarget(const TargetReader& read, MemoryImage& image, const C
   uint32_t remaining = range.GetLength();
   while (remaining > 0) {
     const uint16_t n = static_cast<uint16_t>(std::min(remaining, kReadPiece));
-    if (int c = read(address, n, target); c != 0) return c < 0 ? c : kErrWrongReply;
+    if (int c = ReadPiece(read, address, n, target); c != 0) return c;
     image.Fetch(address, wanted, n);
+    if (std::memcmp(target, wanted, n) != 0) {
+      if (int c = SettleDifferingPiece(read, address, n, target, wanted); c != 1) {
+        failed_at = address;
+        return c;
+      }
+    }
     for (uint32_t i = 0; i < n; ++i) {
       if (target[i] == wanted[i]) continue;
       if (!difference) difference = MemoryDifference{address + i, address + i};
@@ -198,7 +227,7 @@ int CompareRangeWithTarget(const TargetReader& read, MemoryImage& image, const C
     address += n;
     if (advanced) advanced(n);
   }
-  return 0;
+  return 1;
 }
 
 int CopyRangeToFile(LoaderLink& link, LoaderChecksum& checks, TextFile& file,
@@ -237,6 +266,8 @@ int CopyRangeToFile(const TargetReader& read, LoaderChecksum& checks, TextFile& 
 
 std::string ChecksMethod(const LoaderChecksum& checks) {
   if (const Checksum16* algorithm = checks.Algorithm()) {
+    if (!checks.ConfirmingAlgorithm())
+      return "reading (the loader's " + std::string(algorithm->name) + " cannot confirm alone)";
     std::string how = "loader checksum " + std::string(algorithm->name);
     if (checks.BytesByReading() > 0) how += " and reading";
     return how;

@@ -59,12 +59,12 @@ enum class HeldBytes {
 };
 
 // Confirms n bytes (at most kConfirmSpan) that the host holds for address:
-// by the loader's checksum when its algorithm is known, otherwise by
-// reading them again in pieces of 1024 bytes. Bytes read are read again when
-// they disagree, at most three reads a piece in all, and held takes the
-// confirmed copy; programmed bytes must be what the target holds. 1 when
-// confirmed; 0 with failed_at the first address of a piece that could not
-// be; or a negative LinkError.
+// by the loader's checksum when it is a known CRC, otherwise (a sum, or no
+// algorithm known) by reading them again in pieces of 1024 bytes. Bytes
+// read are read again when they disagree, at most three reads a piece in
+// all, and held takes the confirmed copy; programmed bytes must be what the
+// target holds. 1 when confirmed; 0 with failed_at the first address of a
+// piece that could not be; or a negative LinkError.
 int ConfirmSpan(const TargetReader& read, LoaderChecksum& checks, uint32_t address, uint8_t* held,
                 uint32_t n, HeldBytes kind, uint32_t& failed_at);
 
@@ -85,11 +85,14 @@ struct MemoryDifference {
 };
 
 // Reads the range from the target in pieces of 1024 bytes and compares it
-// with the image. 0 with difference set when a byte differs (reset when
-// none does), or the negative code of the read that failed. advanced is
-// told the length of every piece compared; it may be null.
+// with the image. A piece that differs is read again, and a difference is
+// named only when a second read gives the same bytes (or the third agrees
+// with one of them). 1 with difference set when a byte differs (reset when
+// none does); 0 with failed_at the piece's address when no two of its
+// three reads agreed; or the negative code of the read that failed.
+// advanced is told the length of every piece compared; it may be null.
 int CompareRangeWithTarget(const TargetReader& read, MemoryImage& image, const CMemoryRange& range,
-                           std::optional<MemoryDifference>& difference,
+                           std::optional<MemoryDifference>& difference, uint32_t& failed_at,
                            const std::function<void(uint32_t)>& advanced);
 
 // Writes the range as S-records of 64 data bytes (type by the range's end

@@ -27,7 +27,9 @@ size_t EncodeFrame(const uint8_t* packet, size_t n, uint8_t* out) {
 int SendFrame(SerialPort& port, size_t n, const uint8_t* packet) {
   std::vector<uint8_t> frame(MaxFrameSize(n));
   const size_t len = EncodeFrame(packet, n, frame.data());
-  return port.WritePort(len, frame.data());
+  const int written = port.WritePort(len, frame.data());
+  if (written == 0) port.CountWritten(len);
+  return written;
 }
 
 int ReceiveFrame(SerialPort& port, int capacity, uint8_t* packet, uint32_t timeout_ms) {

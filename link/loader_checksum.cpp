@@ -37,8 +37,14 @@ const Checksum16* LoaderChecksum::Algorithm() const {
 }
 
 const Checksum16* LoaderChecksum::ConfirmingAlgorithm() const {
-  const Checksum16* a = Algorithm();
-  return a != nullptr && a->kind == Checksum16::Kind::kCrc ? a : nullptr;
+  const Checksum16* algorithm = Algorithm();
+  return algorithm != nullptr && algorithm->kind == Checksum16::Kind::kCrc ? algorithm : nullptr;
+}
+
+// Whether the one candidate of mask is a CRC.
+bool LoaderChecksum::Confirms(uint32_t mask) {
+  return ChecksumCatalogue()[static_cast<size_t>(std::countr_zero(mask))].kind ==
+         Checksum16::Kind::kCrc;
 }
 
 uint32_t LoaderChecksum::Matching(const uint8_t* data, uint32_t n, uint16_t sum) const {
@@ -77,6 +83,26 @@ void LoaderChecksum::Commit(const Samples& s) {
   }
 }
 
+// A sample whose edges lie inside the range, with a byte other than 0x00
+// and 0xFF on either side of both edges. Such a byte changes every sum and
+// CRC it is added to or taken from, where 0x00 leaves the sums and the CRCs
+// that start at 0 as they were at the start (and 0xFF Fletcher-16): a
+// loader whose range is a byte longer or shorter at either end then answers
+// another checksum than the algorithm's and is not identified. The range's
+// own edges border bytes the host does not hold. false when there is none.
+bool LoaderChecksum::InnerSample(const uint8_t* data, uint32_t n, uint32_t& at, uint32_t& length) {
+  auto blank = [](uint8_t b) { return b == 0x00 || b == 0xFF; };
+  if (n < 4) return false;
+  uint32_t first = 1;
+  while (first < n - 1 && (blank(data[first - 1]) || blank(data[first]))) ++first;
+  uint32_t end = n - 1;  // data[end] is the sample's neighbour past its end
+  while (end > first + 1 && (blank(data[end - 1]) || blank(data[end]))) --end;
+  if (first >= n - 1 || end < first + 2 || !Mixed(data + first, end - first)) return false;
+  at = first;
+  length = end - first;
+  return true;
+}
+
 int LoaderChecksum::Compare(uint32_t address, const uint8_t* data, uint32_t n) {
   has_pending_ = false;
   last_n_ = n;
@@ -84,36 +110,35 @@ int LoaderChecksum::Compare(uint32_t address, const uint8_t* data, uint32_t n) {
   if (state_ == State::kUnknown) return kCannotTell;
 
   if (state_ == State::kKnown) {
+    // A sum's match proves nothing, and its mismatch tells no more than the
+    // reading that has to follow: not asked at all.
+    const Checksum16* algorithm = ConfirmingAlgorithm();
+    if (algorithm == nullptr) return kCannotTell;
     uint16_t sum = 0;
     if (int rc = ask_(address, n, sum); rc < 0) return rc;
-    if (ComputeChecksum(*Algorithm(), data, n) != sum) return kDiffers;
+    if (ComputeChecksum(*algorithm, data, n) != sum) return kDiffers;
     by_checksum_ += n;
     return kSame;
   }
 
-  if (!Mixed(data, n)) return kCannotTell;
-  // Two samples: the whole range and a half of it with mixed contents.
+  // Two samples: the whole range and one inside it (two lengths, and edges
+  // the host can vouch for).
+  uint32_t at = 0, length = 0;
+  if (!InnerSample(data, n, at, length)) return kCannotTell;
   Samples s;
   uint16_t sum = 0;
   if (int rc = ask_(address, n, sum); rc < 0) return rc;
   s.mask = Matching(data, n, sum);
   s.lengths[s.count++] = n;
-  const uint32_t half = n / 2;
-  uint32_t at = 0, length = 0;
-  if (Mixed(data, half)) {
-    length = half;
-  } else if (Mixed(data + half, n - half)) {
-    at = half;
-    length = n - half;
-  }
-  if (s.mask != 0 && length != 0) {
+  if (s.mask != 0) {
     if (int rc = ask_(address + at, length, sum); rc < 0) return rc;
     s.mask &= Matching(data + at, length, sum);
     s.lengths[s.count++] = length;
   }
   // An unlucky match of wrong bytes needs two coincidences of 1 in 65536;
-  // a wrong algorithm chosen so would show at the next comparison.
-  if (Settled(s.mask, s)) {
+  // a wrong algorithm chosen so would show at the next comparison. A sum
+  // that settles it is taken only once reading has confirmed the bytes.
+  if (Settled(s.mask, s) && Confirms(s.mask)) {
     Commit(s);
     by_checksum_ += n;
     return kSame;

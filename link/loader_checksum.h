@@ -5,13 +5,16 @@
 // so the first ranges compared serve as samples: the catalogue's algorithms
 // are computed over the host's bytes and held against the loader's answers,
 // and the one algorithm that matches every sample is taken. Until then, or
-// when none matches, the caller confirms by reading.
+// when none matches, the caller confirms by reading. A sum (byte sums,
+// Fletcher-16) may be identified but never confirms: it is blind to a bit
+// moved between two bytes, and Fletcher-16 to 0x00 against 0xFF, so with
+// such a loader the caller reads as well.
 //
 // One object per connection: another loader may answer the next one.
 //
 //   LoaderChecksum checks(link);
 //   switch (checks.Compare(address, bytes, n)) { ... }
-//   if (const Checksum16* a = checks.Algorithm()) { ChecksumRun run(*a); ... }
+//   if (const Checksum16* a = checks.ConfirmingAlgorithm()) { ChecksumRun run(*a); ... }
 
 #include <cstdint>
 #include <functional>
@@ -37,8 +40,9 @@ class LoaderChecksum {
 
   // Compares n bytes that the host holds for address with the target's.
   // While the algorithm is being identified, the bytes are taken as samples
-  // (if their contents are mixed): kSame when they settle it, else
-  // kCannotTell. A negative LinkError when the command fails.
+  // (if their contents are mixed): kSame when they settle it on a CRC, else
+  // kCannotTell. Once a sum is known, always kCannotTell. A negative
+  // LinkError when the command fails.
   int Compare(uint32_t address, const uint8_t* data, uint32_t n);
   // After kCannotTell: whether reading showed the host's bytes to be right.
   // Samples taken from wrong bytes are dropped.
@@ -46,7 +50,8 @@ class LoaderChecksum {
 
   enum class State { kIdentifying, kKnown, kUnknown };
   State state() const { return state_; }
-  // The loader's algorithm once known, else null.
+  // The loader's algorithm once known, else null; a sum names the loader
+  // in the log but confirms nothing.
   const Checksum16* Algorithm() const;
   // The identified algorithm when its match confirms bytes alone (a CRC), else null.
   const Checksum16* ConfirmingAlgorithm() const;
@@ -70,6 +75,8 @@ class LoaderChecksum {
     uint32_t lengths[2] = {0, 0};
     int count = 0;
   };
+  static bool InnerSample(const uint8_t* data, uint32_t n, uint32_t& at, uint32_t& length);
+  static bool Confirms(uint32_t mask);
   uint32_t Matching(const uint8_t* data, uint32_t n, uint16_t sum) const;
   bool Settled(uint32_t mask, const Samples& more) const;
   void Commit(const Samples& s);

@@ -157,6 +157,18 @@ void LoaderLink::TellTurnaround() {
   if (turnaround_observer_) turnaround_observer_(turnaround_);
 }
 
+int LoaderLink::ProbeLoader(const std::string& name, uint32_t rate) {
+  if (open_) return kErrPortOpen;
+  const int opened = OpenDevice(name);
+  if (opened != 0) return opened;
+  bool answered = ProbeAt(*port_, rate, receive_);
+  for (uint32_t fallback : kFallbackRates) {
+    if (!answered && fallback != rate) answered = ProbeAt(*port_, fallback, receive_);
+  }
+  port_->ClosePort();
+  return answered ? 0 : kErrNoReply;
+}
+
 int LoaderLink::OpenLinkOnPort(int index, uint32_t rate) {
   // One character after "COM": indices past 8 give names such as "COM:",
   // which name no device.

@@ -46,6 +46,11 @@ class LoaderLink {
   std::string DeviceFor(const std::string& name) const;
 
   int OpenLink(const std::string& name, uint32_t rate);
+  // The first probe of a connection alone, to find where a loader listens:
+  // opens the device, sends the probe at rate, then at the fallback rates,
+  // until one is answered, and closes it again. Nothing else is sent.
+  // 0 when the loader answered; a negative LinkError otherwise.
+  int ProbeLoader(const std::string& name, uint32_t rate);
   int OpenLinkOnPort(int index, uint32_t rate);
   int OpenLinkPlain(int index, uint32_t rate);
   void CloseLink();

@@ -9,13 +9,19 @@
 namespace vok {
 
 int SerialPort::ReadPortByte(uint8_t* byte, uint32_t timeout_ms) {
-  if (ReadAttempt(byte) == 1) return 0;
+  if (ReadAttempt(byte) == 1) {
+    ++line_bytes_;
+    return 0;
+  }
   const uint32_t t0 = TickCount();
   for (;;) {
     if (!ClearPortError()) return kErrPortState;
     // Unsigned difference: holds across the wrap of the tick counter.
     if (static_cast<uint32_t>(TickCount() - t0) > timeout_ms) return kErrTimeout;
-    if (ReadAttempt(byte) == 1) return 0;
+    if (ReadAttempt(byte) == 1) {
+      ++line_bytes_;
+      return 0;
+    }
   }
 }
 

@@ -61,6 +61,11 @@ class SerialPort {
 
   uint32_t Baud() const { return baud_; }
 
+  // The bytes read and the frame bytes written since the port was made, for
+  // the production record: what a run cost on the line.
+  uint64_t LineBytes() const { return line_bytes_; }
+  void CountWritten(size_t n) { line_bytes_ += n; }
+
   // Kind kNone unless the last OpenPort failed.
   const PortOpenFailure& LastOpenFailure() const { return open_failure_; }
 
@@ -79,6 +84,7 @@ class SerialPort {
   uint32_t baud_ = 9600;
 
  private:
+  uint64_t line_bytes_ = 0;
   PortOpenFailure open_failure_;
 };
 

@@ -164,6 +164,20 @@ int ParseCommandLine(const std::vector<std::string>& args, CommandLine& out, std
     } else if (name == "--checksum") {
       if (!arg()) return -1;
       if (!LoaderSumNamed(value, o.checksum)) return bad("not an algorithm of --help");
+    } else if (name == "--checksum-skew") {
+      if (!arg()) return -1;
+      static const char* const edges[] = {"start-1", "start+1", "end+1", "end-1"};
+      const ChecksumSkew skews[] = {ChecksumSkew::kStartEarly, ChecksumSkew::kStartLate,
+                                    ChecksumSkew::kEndLate, ChecksumSkew::kEndEarly};
+      size_t k = 0;
+      while (k < 4 && value != edges[k]) ++k;
+      if (k == 4) return bad("not start-1, start+1, end+1 or end-1");
+      o.checksum_skew = skews[k];
+    } else if (name == "--damage-kind") {
+      if (!arg()) return -1;
+      if (value == "xor") o.damage = DamageKind::kXor;
+      else if (value == "sum") o.damage = DamageKind::kSumBlind;
+      else return bad("not xor or sum");
     } else if (name == "--fail-erase" || name == "--fail-program" || name == "--ignore-program") {
       if (!arg()) return -1;
       if (!ParseNumber(value, number)) return bad("not an address");
@@ -245,8 +259,16 @@ Memory (used when no state file exists yet)
   --checksum ALGO      the algorithm of the checksum command and of the
                        component stamps: CRC-16/CCITT-FALSE (default),
                        CRC-16/XMODEM, CRC-16/KERMIT, CRC-16/MODBUS, SUM-16
-                       (the bytes added modulo 65536), FLETCHER-16, or OWN, a
-                       checksum of this loader's own that no catalogue holds
+                       (the bytes added modulo 65536), ONES-SUM-16 (added
+                       with end-around carry), INTERNET-16 (the one's
+                       complement of the one's-complement sum of big-endian
+                       16-bit words), FLETCHER-16, or OWN, a checksum of this
+                       loader's own that no catalogue holds
+  --checksum-skew EDGE the checksum command and the stamps cover one byte
+                       more or less than asked: start-1 (from the byte before
+                       the start), start+1 (without the first byte), end+1
+                       (with the byte past the end) or end-1 (without the
+                       last byte)
 
 Application
   --app                start in the application instead of the loader: it
@@ -280,6 +302,11 @@ Faults (counts start at 1)
                        of two data bytes or more)
   --damage-read N      the same for the data of the N-th read reply that
                        carries data (an erased piece carries none)
+  --damage-kind KIND   how those two damage data: xor (default), the same bit
+                       flipped in two bytes, or sum, a bit set in one byte and
+                       clear in the byte two on flipped in both, which the
+                       byte sums and the Internet checksum miss as well (xor
+                       when no two bytes two apart differ)
   --noise P            each byte in either direction is lost or has one bit
                        flipped with probability P (0 to 1)
   --seed S             seed of the noise (default 1): one seed, one run

@@ -44,7 +44,28 @@ struct ComponentSpec {
 
 // The algorithm of the checksum command (5) and of the component stamps.
 // kOwn is this loader's own, which no catalogue of checksums holds.
-enum class LoaderSum { kCcittFalse, kXmodem, kKermit, kModbus, kSum16, kFletcher16, kOwn };
+enum class LoaderSum {
+  kCcittFalse, kXmodem, kKermit, kModbus, kSum16, kOnesSum16, kInternet16, kFletcher16, kOwn
+};
+
+// The bytes the checksum command covers against the range asked for: a
+// loader off by one byte at one end. The component stamps are made the
+// same way, as a loader that checks its components with its own routine
+// would have them.
+enum class ChecksumSkew {
+  kExact,
+  kStartEarly,  // one byte before the start as well
+  kStartLate,   // without the first byte
+  kEndLate,     // one byte past the end as well
+  kEndEarly,    // without the last byte
+};
+
+// How --damage-program and --damage-read spoil data so that the frame's XOR
+// still matches.
+enum class DamageKind {
+  kXor,       // the same bit flipped in two bytes
+  kSumBlind,  // a bit moved between two bytes two apart: sums miss it too
+};
 
 struct Options {
   uint32_t boot_rate = 9600;
@@ -78,7 +99,9 @@ struct Options {
   // still matches. Only data of two bytes or more.
   int damage_program = 0;
   int damage_read = 0;
+  DamageKind damage = DamageKind::kXor;
   LoaderSum checksum = LoaderSum::kCcittFalse;
+  ChecksumSkew checksum_skew = ChecksumSkew::kExact;
   double noise = 0.0;             // per-byte loss/bit-flip probability
   uint64_t seed = 1;
   uint8_t loader_version[3] = {2, 1, 0};

@@ -219,6 +219,16 @@ uint16_t Simulator::Checksum(LoaderSum algorithm, const uint8_t* data, size_t n)
       for (size_t i = 0; i < n; ++i) sum = static_cast<uint16_t>(sum + data[i]);
       return sum;
     }
+    case LoaderSum::kOnesSum16:
+    case LoaderSum::kInternet16: {
+      // Summed wide and folded once at the end; the Internet checksum's
+      // words are big-endian, an odd last byte the high half of its word.
+      uint64_t sum = 0;
+      for (size_t i = 0; i < n; ++i)
+        sum += algorithm == LoaderSum::kOnesSum16 || i % 2 == 1 ? data[i] : uint64_t{data[i]} << 8;
+      while (sum >> 16) sum = (sum & 0xFFFF) + (sum >> 16);
+      return static_cast<uint16_t>(algorithm == LoaderSum::kInternet16 ? ~sum : sum);
+    }
     case LoaderSum::kFletcher16: {
       unsigned lo = 0, hi = 0;
       for (size_t i = 0; i < n; ++i) {
@@ -237,9 +247,9 @@ uint16_t Simulator::Checksum(LoaderSum algorithm, const uint8_t* data, size_t n)
 }
 
 const std::vector<std::string>& LoaderSumNames() {
-  static const std::vector<std::string> names = {"CRC-16/CCITT-FALSE", "CRC-16/XMODEM", "CRC-16/KERMIT",
-                                                 "CRC-16/MODBUS",      "SUM-16",        "FLETCHER-16",
-                                                 "OWN"};
+  static const std::vector<std::string> names = {
+      "CRC-16/CCITT-FALSE", "CRC-16/XMODEM", "CRC-16/KERMIT", "CRC-16/MODBUS", "SUM-16",
+      "ONES-SUM-16",        "INTERNET-16",   "FLETCHER-16",   "OWN"};
   return names;
 }
 
@@ -256,7 +266,34 @@ bool LoaderSumNamed(const std::string& name, LoaderSum& sum) {
   return false;
 }
 
-void Simulator::Damage(uint8_t* data, size_t n) {
+uint16_t Simulator::LoaderChecksum(uint32_t start, uint32_t length) const {
+  uint64_t first = start, end = uint64_t{start} + length;
+  switch (options_.checksum_skew) {
+    case ChecksumSkew::kExact: break;
+    case ChecksumSkew::kStartEarly: --first; break;  // start 0 wraps out of memory
+    case ChecksumSkew::kStartLate: first += first < end; break;
+    case ChecksumSkew::kEndLate: ++end; break;
+    case ChecksumSkew::kEndEarly: end -= end > first; break;
+  }
+  if (first > 0xFFFFFFFFu) return 0;
+  const uint8_t* cells = Cells(static_cast<uint32_t>(first), static_cast<size_t>(end - first));
+  return cells ? Checksum(options_.checksum, cells, static_cast<size_t>(end - first)) : 0;
+}
+
+void Simulator::Damage(DamageKind kind, uint8_t* data, size_t n) {
+  if (kind == DamageKind::kSumBlind) {
+    // A bit set in one byte and clear in the other, flipped in both: the
+    // XOR and the sums stay, and two bytes apart the Internet checksum's
+    // words are hit at the same place.
+    for (size_t i = 0; i + 2 < n; ++i) {
+      const uint8_t differ = data[i] ^ data[i + 2];
+      if (differ == 0) continue;
+      const uint8_t bit = static_cast<uint8_t>(differ & -differ);
+      data[i] ^= bit;
+      data[i + 2] ^= bit;
+      return;
+    }
+  }
   data[0] ^= 0x04;
   data[n / 2] ^= 0x04;
 }
@@ -276,7 +313,7 @@ bool Simulator::AddComponent(const ComponentSpec& component) {
   Put32(h, kHeaderMagic);
   Put32(h, component.start);
   Put32(h, component.length);
-  Put16(h, LoaderChecksum(data, component.length));
+  Put16(h, LoaderChecksum(component.start, component.length));
   h.push_back(component.type);
   h.insert(h.end(), component.version, component.version + 3);
   h.insert(h.end(), 4, 0x00);
@@ -293,8 +330,7 @@ bool Simulator::SpoilChecksum(const std::string& name) {
     if (Be32(h) != kHeaderMagic) continue;
     const char* n = reinterpret_cast<const char*>(h + 22);
     if (std::string(n, strnlen(n, kNameSize)) != name) continue;
-    const uint8_t* data = Cells(Be32(h + 4), Be32(h + 8));
-    const uint16_t right = data ? LoaderChecksum(data, Be32(h + 8)) : 0;
+    const uint16_t right = LoaderChecksum(Be32(h + 4), Be32(h + 8));
     const uint16_t wrong = static_cast<uint16_t>(right ^ 0x5A5A);  // same value every time
     h[12] = static_cast<uint8_t>(wrong >> 8);
     h[13] = static_cast<uint8_t>(wrong);
@@ -683,7 +719,7 @@ void Simulator::CmdRead(const uint8_t* q, size_t m, uint64_t at_ns) {
     Put16(reply, length);
     reply.insert(reply.end(), cells, cells + length);
     const bool damage = static_cast<int>(++stats_.data_replies) == options_.damage_read && length >= 2;
-    if (damage) Damage(reply.data() + 7, length);
+    if (damage) Damage(options_.damage, reply.data() + 7, length);
     SendPacket(reply, at_ns,
                "read reply " + Hex32(address) + " length " + std::to_string(length) +
                    (damage ? " (data damaged)" : ""));
@@ -727,7 +763,7 @@ void Simulator::CmdProgram(const uint8_t* q, size_t m, uint64_t at_ns) {
   std::vector<uint8_t> damaged;
   if (static_cast<int>(stats_.programs) == options_.damage_program && length >= 2 && m == 7u + length) {
     damaged.assign(data, data + length);
-    Damage(damaged.data(), length);
+    Damage(options_.damage, damaged.data(), length);
     data = damaged.data();
     Trace(at_ns, listening_rate_, "---", nullptr, 0, "program request " + Hex32(address) + ": data damaged");
   }
@@ -831,9 +867,8 @@ void Simulator::CmdChecksum(const uint8_t* q, size_t m, uint64_t at_ns) {
   }
   ++stats_.checksums;
   const uint32_t start = Be32(q + 1), length = Be32(q + 5);
-  const uint8_t* cells = Cells(start, length);
   // A range outside memory gets 0: the reply has no status byte.
-  const uint16_t sum = cells ? LoaderChecksum(cells, length) : 0;
+  const uint16_t sum = LoaderChecksum(start, length);
   std::vector<uint8_t> reply{0x05};
   Put16(reply, sum);
   char b[32];

@@ -78,10 +78,10 @@ class Simulator {
   // CRC-16/CCITT-FALSE (poly 0x1021, init 0xFFFF), the default algorithm.
   static uint16_t Checksum(const uint8_t* data, size_t n);
   static uint16_t Checksum(LoaderSum algorithm, const uint8_t* data, size_t n);
-  // The checksum of command 5 and of the component stamps, by --checksum.
-  uint16_t LoaderChecksum(const uint8_t* data, size_t n) const {
-    return Checksum(options_.checksum, data, n);
-  }
+  // The checksum command's answer for [start, start + length), by
+  // --checksum and --checksum-skew; also the component stamps. 0 for a
+  // range outside memory.
+  uint16_t LoaderChecksum(uint32_t start, uint32_t length) const;
   // Fills memory with the demo firmware (flash erased first).
   void LoadDemoFirmware();
   // Erased flash, zeroed RAM.
@@ -152,8 +152,10 @@ class Simulator {
 
   // Returns the number of frame bytes queued.
   size_t SendPacket(const std::vector<uint8_t>& payload, uint64_t at_ns, const std::string& meaning);
-  // One bit flipped in two of the n bytes (n >= 2): an XOR over them stays.
-  static void Damage(uint8_t* data, size_t n);
+  // Spoils two of the n bytes (n >= 2) so that an XOR over them stays, by
+  // kind (a sum-blind damage falls back to the XOR one when no two bytes
+  // two apart differ).
+  static void Damage(DamageKind kind, uint8_t* data, size_t n);
   void SendRaw(const uint8_t* bytes, size_t n, uint64_t at_ns);
   bool NoiseHits();
   uint8_t NoiseFlip(uint8_t b);

@@ -18,10 +18,11 @@ void ShowReadFailure(UserInterface& ui, int code) {
 }
 
 // Compares one span of an area: by the loader's checksum where that
-// settles it, else by reading. 0, or a negative LinkError.
+// settles it (a CRC), else by reading. 1; 0 with failed_at set when reads
+// of a differing piece never agreed; or a negative LinkError.
 int CompareSpan(const TargetReader& read, LoaderChecksum& checks, MemoryImage& image,
                 const CMemoryRange& span, std::optional<MemoryDifference>& difference,
-                const std::function<void(uint32_t)>& advanced) {
+                uint32_t& failed_at, const std::function<void(uint32_t)>& advanced) {
   uint8_t wanted[kConfirmSpan];
   image.Fetch(span.GetStart(), wanted, span.GetLength());
   const int outcome = checks.Compare(span.GetStart(), wanted, span.GetLength());
@@ -29,12 +30,12 @@ int CompareSpan(const TargetReader& read, LoaderChecksum& checks, MemoryImage& i
   if (outcome == LoaderChecksum::kSame) {
     difference.reset();
     advanced(span.GetLength());
-    return 0;
+    return 1;
   }
   // Differs (reading finds where) or cannot tell (reading decides, and
   // tells the identification whether the file's bytes were a fair sample).
-  const int rc = CompareRangeWithTarget(read, image, span, difference, advanced);
-  if (rc == 0 && outcome == LoaderChecksum::kCannotTell) checks.ReadingAgreed(!difference);
+  const int rc = CompareRangeWithTarget(read, image, span, difference, failed_at, advanced);
+  if (rc == 1 && outcome == LoaderChecksum::kCannotTell) checks.ReadingAgreed(!difference);
   return rc;
 }
 
@@ -65,8 +66,18 @@ int CompareAreas(VerifyContext& c, MemoryImage& image, const std::vector<CMemory
       const auto n = static_cast<uint32_t>(std::min<uint64_t>(kConfirmSpan, end - at));
       const CMemoryRange span(static_cast<uint32_t>(at), n, CMemoryRange::kByLength);
       std::optional<MemoryDifference> difference;
-      if (int rc = CompareSpan(read, checks, image, span, difference, advanced); rc < 0) {
+      uint32_t failed_at = span.GetStart();
+      const int rc = CompareSpan(read, checks, image, span, difference, failed_at, advanced);
+      if (rc < 0) {
         ShowReadFailure(c.ui, rc);
+        return 0;
+      }
+      if (rc == 0) {
+        char text[96];
+        std::snprintf(text, sizeof text,
+                      "Reading target memory failed at 0x%08X: the bytes read could not be confirmed",
+                      static_cast<unsigned>(failed_at));
+        c.ui.ShowMessage(text, Buttons::Ok, Icon::Stop);
         return 0;
       }
       if (difference) {

@@ -3,13 +3,16 @@
 #include <utility>
 
 #include "link/loader_commands.h"
+#include "link/port_list.h"
 #include "target/connect.h"
 
 namespace vok::desktop {
 
 DesktopSession::DesktopSession(AppPaths app_paths) : paths(std::move(app_paths)) {
   // Which device stands behind each port name, for the whole run.
-  link.SetPortTable(LoadPortTable(paths));
+  // Which device stands behind each port name, for the whole run: COM1 to
+  // COM4 find the adapters present unless [Ports] names their devices.
+  link.SetPortTable(WithComDefaults(LoadPortTable(paths), SerialPorts()));
 }
 
 int StartVok(LoaderLink& link, const AppPaths& paths, UserInterface& ui, const Settings& settings) {

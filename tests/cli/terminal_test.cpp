@@ -355,7 +355,7 @@ TEST(CliCommandLine, WrongCommandLinesAreRefusedWithAReason) {
   EXPECT_EQ(Refused({"update", "a", "--verify", "--no-verify"}), "--verify and --no-verify exclude each other");
   EXPECT_EQ(Refused({"info", "--port"}), "option --port needs a value");
   EXPECT_EQ(Refused({"info", "--port", kNotAPort}),
-            "--port takes COM1 to COM4 or a device path, not '" + kNotAPort + "'");
+            "--port takes COM1 to COM4, a device path, auto or all, not '" + kNotAPort + "'");
   EXPECT_EQ(Refused({"info", "--baud", "fast"}), "--baud takes a positive whole number, not 'fast'");
   EXPECT_EQ(Refused({"info", "--baud", "0"}), "--baud takes a positive whole number, not '0'");
   EXPECT_EQ(Refused({"info", "--baud", "99999999999"}),
@@ -383,9 +383,15 @@ TEST(CliCommandLine, WrongCommandLinesAreRefusedWithAReason) {
       {{"--help=1"}, "option --help takes no value"},
       {{"info", "-yx"}, "unknown option '-yx'"},
       {{"--", "--help"}, "unknown command '--help'"},
-      {{"info", "--port="}, "--port takes COM1 to COM4 or a device path, not ''"},
+      {{"info", "--port="}, "--port takes COM1 to COM4, a device path, auto or all, not ''"},
       {{"--fresh=1", "update", "f"}, "option --fresh takes no value"},
       {{"--unknown=3"}, "unknown option '--unknown=3'"},
+      {{"info", "-p", "COM1", "-p", "COM1"}, "port COM1 given twice"},
+      {{"info", "-p", "COM1", "-p", "auto"}, "--port auto stands alone"},
+      {{"info", "-p", "all", "-p", "/dev/x"}, "--port all stands alone"},
+      {{"ports", "-p", "COM1", "-p", "COM2"}, "ports lists every port: it takes no --port"},
+      {{"backup", "b.sss", "-p", "all"},
+       "backup on several ports takes no FILE: each goes to its port's BACKUP folder"},
   };
   for (const auto& c : kMore) EXPECT_EQ(Refused(c.args), c.error) << testing::PrintToString(c.args);
 }

@@ -74,16 +74,54 @@ struct FakeLoader {
   int Compare(uint32_t at, uint32_t n) { return checks.Compare(at, memory.data() + at, n); }
 };
 
-TEST(LoaderChecksum, EveryCatalogueAlgorithmIsTold) {
+// A CRC's match confirms the bytes at once; a sum is identified only once
+// reading has confirmed them, and from then on is not asked: it would not
+// see a bit moved between two bytes.
+TEST(LoaderChecksum, EveryCatalogueAlgorithmIsToldAndOnlyACrcConfirms) {
   for (const Checksum16& c : ChecksumCatalogue()) {
+    SCOPED_TRACE(c.name);
+    const bool crc = c.kind == Checksum16::Kind::kCrc;
     FakeLoader l([&c](const uint8_t* d, size_t n) { return ComputeChecksum(c, d, n); });
-    EXPECT_EQ(l.Compare(0x400, 1024), LoaderChecksum::kSame) << c.name;
-    ASSERT_NE(l.checks.Algorithm(), nullptr) << c.name;
+    EXPECT_EQ(l.Compare(0x400, 1024), crc ? LoaderChecksum::kSame : LoaderChecksum::kCannotTell);
+    EXPECT_EQ(l.asks, 2);  // the range and one inside it
+    if (!crc) l.checks.ReadingAgreed(true);
+    ASSERT_NE(l.checks.Algorithm(), nullptr);
     EXPECT_EQ(l.checks.Algorithm()->name, c.name);
-    EXPECT_EQ(l.asks, 2);  // the range and half of it
+    EXPECT_EQ(l.checks.ConfirmingAlgorithm(), crc ? l.checks.Algorithm() : nullptr);
     std::vector<uint8_t> held(l.memory.begin(), l.memory.begin() + 0x2000);
-    held[0x1234] ^= 1;
-    EXPECT_EQ(l.checks.Compare(0, held.data(), 0x2000), LoaderChecksum::kDiffers) << c.name;
+    held[0x1234] ^= 4;
+    held[0x1236] ^= 4;  // bit 2 differs there in the loader's bytes
+    ASSERT_NE(l.memory[0x1234] & 4, l.memory[0x1236] & 4);
+    EXPECT_EQ(l.checks.Compare(0, held.data(), 0x2000),
+              crc ? LoaderChecksum::kDiffers : LoaderChecksum::kCannotTell);
+    EXPECT_EQ(l.asks, crc ? 3 : 2);
+  }
+}
+
+// A loader whose checksum covers a byte more or less at one end of the
+// range, with 0x00 next to every edge asked for (which the sums and the
+// CRCs that start at 0 do not see): never identified, whatever its
+// algorithm, and nothing taken as confirmed.
+TEST(LoaderChecksum, ALoaderOffByOneByteIsNeverIdentified) {
+  struct Skew {
+    const char* what;
+    int start, end;  // added to the range's start and end
+  };
+  const Skew skews[] = {{"start-1", -1, 0}, {"start+1", 1, 0}, {"end+1", 0, 1}, {"end-1", 0, -1}};
+  for (const Checksum16& c : ChecksumCatalogue()) {
+    for (const Skew& k : skews) {
+      SCOPED_TRACE(std::string(c.name) + " " + k.what);
+      FakeLoader l([&](const uint8_t* d, size_t length) {
+        return ComputeChecksum(c, d + k.start, length + static_cast<size_t>(k.end - k.start));
+      });
+      for (uint32_t range = 0; range < 8; ++range) {
+        const uint32_t at = 0x1000 + range * 0x1100, n = range % 2 ? 0x400 : 0x7FF;
+        for (uint32_t edge : {at - 1, at, at + n - 1, at + n}) l.memory[edge] = 0x00;
+        EXPECT_EQ(l.Compare(at, n), LoaderChecksum::kCannotTell) << range;
+        l.checks.ReadingAgreed(true);
+      }
+      EXPECT_EQ(l.checks.Algorithm(), nullptr);
+    }
   }
 }
 
@@ -105,10 +143,10 @@ TEST(LoaderChecksum, RunsOfOneValueAreNoSamples) {
 }
 
 TEST(LoaderChecksum, AmbiguousSamplesLeaveItToReading) {
-  // Bytes of 0 and 1 never carry a 16-bit sum: the plain and the one's-
+  // Bytes of 1 and 2 never carry a 16-bit sum: the plain and the one's-
   // complement sum agree on every sample, and identification gives up.
   FakeLoader sum([](const uint8_t* d, size_t n) { return ComputeChecksum(*FindChecksum("SUM-16"), d, n); });
-  for (uint8_t& b : sum.memory) b &= 1;
+  for (uint8_t& b : sum.memory) b = static_cast<uint8_t>((b & 1) + 1);
   for (int k = 0; k < LoaderChecksum::kMaxSampleRanges; ++k) {
     EXPECT_EQ(sum.checks.state(), LoaderChecksum::State::kIdentifying);
     EXPECT_EQ(sum.Compare(k * 0x1000, 0x1000), LoaderChecksum::kCannotTell);

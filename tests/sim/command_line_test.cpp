@@ -16,7 +16,8 @@ TEST(SimCommandLine, EveryOptionIsParsed) {
       "--ignore-program", "0x88100", "--ignore-program", "0x88200", "--corrupt-reply", "5",
       "--noise", "1e-3", "--seed", "42", "--loader-version", "3.0.1", "--blank",
       "--damage-program", "6", "--damage-read=7", "--checksum", "fletcher-16",
-      "--partial-erase", "0xB0400:0x400", "--latency", "16"};
+      "--partial-erase", "0xB0400:0x400", "--damage-kind", "sum", "--checksum-skew=start+1",
+      "--latency", "16"};
   ASSERT_EQ(ParseCommandLine(args, cl, error), 0) << error;
   const Options& o = cl.options;
   EXPECT_EQ(o.boot_rate, 19200u);
@@ -47,6 +48,8 @@ TEST(SimCommandLine, EveryOptionIsParsed) {
   EXPECT_EQ(o.partial_erase, 0xB0400u);
   EXPECT_EQ(o.partial_erase_length, 0x400u);
   EXPECT_EQ(o.latency_ms, 16u);
+  EXPECT_EQ(o.damage, DamageKind::kSumBlind);
+  EXPECT_EQ(o.checksum_skew, ChecksumSkew::kStartLate);
   EXPECT_DOUBLE_EQ(o.noise, 0.001);
   EXPECT_EQ(o.seed, 42u);
   EXPECT_EQ(o.loader_version[0], 3);
@@ -63,7 +66,8 @@ TEST(SimCommandLine, BadInputIsRefused) {
            {"--component", "1,1.2.3," + std::string(43, 'n') + ",0x84040,4"},
            {"--checksum", "CRC-16/IBM-3740"}, {"--damage-read", "0"},
            {"--partial-erase", "0x83000"}, {"--partial-erase", "0x84000:0"},
-           {"--partial-erase", "0x84000:"}, {"--partial-erase", ":0x10"}}) {
+           {"--partial-erase", "0x84000:"}, {"--partial-erase", ":0x10"}, {"--damage-kind", "crc"},
+           {"--checksum-skew", "start"}}) {
     CommandLine cl;
     std::string error;
     EXPECT_EQ(ParseCommandLine(args, cl, error), -1) << args[0];

@@ -241,5 +241,31 @@ TEST(SimFaults, DamagedDataPassTheFrameChecksum) {
   EXPECT_EQ(t.sim.stats().frames_ignored, 0u);
 }
 
+// The sum-blind damage moves a bit between two bytes two apart: the byte
+// sums and the Internet checksum over the damaged record answer what the
+// host sent; a CRC and Fletcher-16 (whose second sum weighs the place) do
+// not.
+TEST(SimFaults, SumBlindDamageLeavesTheSumsAsTheyWere) {
+  const Bytes data{0x10, 0x22, 0x31, 0x47, 0x59, 0x6A, 0x7C, 0x8E};
+  for (size_t i = 0; i < LoaderSumNames().size(); ++i) {
+    const auto sum = static_cast<LoaderSum>(i);
+    SCOPED_TRACE(LoaderSumNames()[i]);
+    Options o = Blank();
+    o.checksum = sum;
+    o.damage = DamageKind::kSumBlind;
+    o.damage_program = 1;
+    InProcess t(o);
+    ASSERT_EQ(t.Open(), 0);
+    uint32_t at = 0;
+    ASSERT_EQ(ProgramTargetMemory(*t.link, 0x20001, 8, data.data(), at), 0);
+    // 0x10 and 0x31 differ first in bit 0: set in the second, clear in the first.
+    EXPECT_EQ(t.sim.ReadMemory(0x20001, 8), (Bytes{0x11, 0x22, 0x30, 0x47, 0x59, 0x6A, 0x7C, 0x8E}));
+    uint16_t answer = 0;
+    ASSERT_EQ(GetTargetChecksum(*t.link, 0x20001, 8, answer), 0);
+    const bool blind = sum == LoaderSum::kSum16 || sum == LoaderSum::kOnesSum16 || sum == LoaderSum::kInternet16;
+    EXPECT_EQ(answer == Simulator::Checksum(sum, data.data(), data.size()), blind);
+  }
+}
+
 }  // namespace
 }  // namespace vok::sim::test

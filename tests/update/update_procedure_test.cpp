@@ -2,6 +2,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -155,6 +156,33 @@ TEST(UpdateProcedure, FreshRunKeepsWhatTheFileDoesNotCover) {
   // A second run after the same Browse... appends the same text again.
   EXPECT_EQ(OnUpdate(c, b.fields, b.options), 1);
   EXPECT_EQ(ReadBytes(b.paths.UpdateLog()).size(), 2 * log.size());
+}
+
+// A sum is named but confirms nothing, an off-by-one loader is not
+// identified: the log says why the bytes were read.
+TEST(UpdateProcedure, OnlyACrcConfirmsAlone) {
+  using S = sim::LoaderSum;
+  const std::tuple<S, sim::ChecksumSkew, ProgramCheck, const char*> cases[] = {
+      {S::kSum16, sim::ChecksumSkew::kExact, ProgramCheck::kChecksum,
+       "Confirmed by reading (the loader's SUM-16 cannot confirm alone)"},
+      {S::kInternet16, sim::ChecksumSkew::kExact, ProgramCheck::kReadBack,
+       "Reads confirmed by reading (the loader's INTERNET-16 cannot confirm alone), programming "
+       "confirmed by reading back"},
+      {S::kKermit, sim::ChecksumSkew::kStartLate, ProgramCheck::kChecksum,
+       "Confirmed by reading (loader checksum of no known kind)"}};
+  for (const auto& [sum, skew, check, line] : cases) {
+    sim::Options o = ProcedureBench::DefaultOptions();
+    o.checksum = sum;
+    o.checksum_skew = skew;
+    ProcedureBench b(o);
+    PrepareOldMemory(b.sim());
+    Browse(b);
+    b.options.check = check;
+    UpdateContext u = b.Update();
+    EXPECT_EQ(OnUpdate(u, b.fields, b.options), 1) << line;
+    EXPECT_TRUE(Snapshot(b.sim()) == Expected()) << line;
+    EXPECT_EQ(b.log.lines.end()[-2], line);
+  }
 }
 
 TEST(UpdatePowerCut, EveryFlashCommandInTurnThenRetryFinishesTheUpdate) {

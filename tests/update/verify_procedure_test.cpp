@@ -104,8 +104,9 @@ TEST(VerifyProcedure, EqualSpansAreSettledByTheLoaderChecksumWithoutReading) {
     const char* how;
   };
   for (const Case& c : std::vector<Case>{
-           {sim::LoaderSum::kCcittFalse, 2 * 8, "Compared by loader checksum CRC-16/CCITT-FALSE"},
-           {sim::LoaderSum::kOwn, 2 + 4 * 8, "Compared by reading (loader checksum of no known kind)"}}) {
+           // A piece that differs is read twice.
+           {sim::LoaderSum::kCcittFalse, 2 * 8 + 2, "Compared by loader checksum CRC-16/CCITT-FALSE"},
+           {sim::LoaderSum::kOwn, 2 + 4 * 8 + 2, "Compared by reading (loader checksum of no known kind)"}}) {
     SCOPED_TRACE(c.how);
     VerifyBench b(records);
     sim::Options options = ProcedureBench::DefaultOptions();
@@ -121,6 +122,62 @@ TEST(VerifyProcedure, EqualSpansAreSettledByTheLoaderChecksumWithoutReading) {
     EXPECT_EQ(b.sim().stats().reads, c.reads);
     EXPECT_EQ(b.log.lines[3], c.how);
     EXPECT_EQ(b.progress.calls.end()[-2], (std::pair<uint32_t, uint32_t>{0x500 + 4 * kConfirmSpan, 0x500 + 4 * kConfirmSpan}));
+  }
+}
+
+// Against each kind of loader: memory with a bit moved between two bytes
+// (which the sums miss), a file of zeros over erased flash (Fletcher-16
+// cannot tell them apart), and a read damaged past the frame check and the
+// sums on equal memory (read again, not reported). Only a CRC's match
+// spares the reading.
+TEST(VerifyProcedure, OnlyWhatACrcOrTwoReadsShowCounts) {
+  enum Fault { kNone, kBitMoved, kErased, kReadDamaged };
+  struct Loader {
+    sim::LoaderSum sum;
+    sim::ChecksumSkew skew;
+    const char* how;  // with nothing at fault
+  };
+  using S = sim::LoaderSum;
+  const Loader loaders[] = {
+      {S::kCcittFalse, sim::ChecksumSkew::kExact, "Compared by loader checksum CRC-16/CCITT-FALSE"},
+      {S::kSum16, sim::ChecksumSkew::kExact, "Compared by reading (the loader's SUM-16 cannot confirm alone)"},
+      {S::kInternet16, sim::ChecksumSkew::kExact, "Compared by reading (the loader's INTERNET-16 cannot confirm alone)"},
+      {S::kFletcher16, sim::ChecksumSkew::kExact, "Compared by reading (the loader's FLETCHER-16 cannot confirm alone)"},
+      {S::kXmodem, sim::ChecksumSkew::kStartEarly, "Compared by reading (loader checksum of no known kind)"}};
+  const std::vector<test::Record> records = {
+      {0x20000, Pattern(0x200, 12)}, {0x90000, Pattern(0x800, 11)}, {0x94000, std::vector<uint8_t>(0x400, 0)}};
+  for (const Loader& l : loaders) {
+    for (Fault fault : {kNone, kBitMoved, kErased, kReadDamaged}) {
+      SCOPED_TRACE(std::string(l.how) + " fault " + std::to_string(fault));
+      VerifyBench b(records);
+      sim::Options options = ProcedureBench::DefaultOptions();
+      options.checksum = l.sum;
+      options.checksum_skew = l.skew;
+      options.damage = sim::DamageKind::kSumBlind;
+      if (fault == kReadDamaged) options.damage_read = 2;
+      b.Restart(options);
+      b.Load();
+      std::vector<MemoryDifference> want;
+      if (fault == kBitMoved) {
+        std::vector<uint8_t> m = b.sim().ReadMemory(0x90100, 3);
+        const uint8_t bit = static_cast<uint8_t>((m[0] ^ m[2]) & -(m[0] ^ m[2]));
+        ASSERT_NE(bit, 0);
+        b.sim().WriteMemory(0x90100, {static_cast<uint8_t>(m[0] ^ bit), m[1], static_cast<uint8_t>(m[2] ^ bit)});
+        want.push_back({0x90100, 0x90102});
+      } else if (fault == kErased) {
+        b.sim().WriteMemory(0x94000, std::vector<uint8_t>(0x400, 0xFF));
+        want.push_back({0x94000, 0x943FF});
+      }
+      EXPECT_EQ(b.Verify(), 1);
+      ASSERT_EQ(b.differences.size(), want.size());
+      for (size_t i = 0; i < want.size(); ++i) {
+        EXPECT_EQ(b.differences[i].first, want[i].first);
+        EXPECT_EQ(b.differences[i].last, want[i].last);
+      }
+      if (fault == kNone) {
+        EXPECT_EQ(b.log.lines[3], l.how);
+      }
+    }
   }
 }
 
