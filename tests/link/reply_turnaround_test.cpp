@@ -10,76 +10,53 @@ namespace vok {
 namespace {
 
 using test::Bytes;
-using test::FakeSerialPort;
 
-// An open link whose loader answers each request delays[i] ms after it was
-// written, on a clock read to the millisecond.
-struct HeldLine {
-  FakeSerialPort* port = new FakeSerialPort;
-  LoaderLink link{std::unique_ptr<SerialPort>(port)};
-  std::vector<uint32_t> delays;
-  size_t next = 0;
-  std::vector<ReplyTurnaround> told;
-
-  HeldLine(uint32_t rate, std::vector<uint32_t> d) : delays(std::move(d)) {
-    port->attempt_ms = 1;
-    port->responder = [this](const Bytes&, uint32_t) {
-      port->Queue(test::Frame({0x00, 0x01, 0xAB}), delays.at(next++));
-      return Bytes();
-    };
-    link.OnTurnaroundMeasured([this](const ReplyTurnaround& t) { told.push_back(t); });
-    EXPECT_EQ(link.OpenLinkPlain(0, rate), 0);
-  }
-  int Exchange(uint32_t n = 1) {
-    const std::vector<uint8_t> payload(n, 0x01);
-    uint8_t reply[1500];
-    return link.ExchangePacket(n, payload.data(), 1500, reply, 20);
-  }
-};
+// The loader answers each request delays[i] ms after it was written; a
+// 1-byte request and reply are 16 bytes in their frames, 1 ms on the line at
+// 115200 and 16 ms at 9600, which is no hold.
+constexpr uint32_t kLong = 1000;  // added to a delay: the request is too long to time
 
 TEST(ReplyTurnaround, TheMedianHoldBeyondTheLineTimeOfTheFirstShortExchanges) {
-  struct Case {
-    const char* what;
+  const struct {
     uint32_t rate;
-    std::vector<uint32_t> delays;  // one per exchange, 10 exchanges
+    std::vector<uint32_t> delays;
     uint32_t held_ms;
+    int samples;
+  } cases[] = {
+      {115200, {17, 17, 17, 17, 17, 17, 17, 17, 300, 300}, 16, 8},  // after the eighth: not timed
+      {115200, {2, 2, 2, 2, 2, 2, 2, 2, 2, 2}, 1, 8},
+      {9600, {16, 16, 16, 16, 16, 16, 16, 16, 16, 16}, 0, 8},
+      {9600, {32, 32, 32, 32, 32, 32, 32, 32, 32, 32}, 16, 8},
+      {115200, {1, 1, 1, 300, 17, 17, 17, 17, 0, 0}, 16, 8},  // a slow and a quick one: the median
+      {115200, {kLong + 17, 17}, 16, 1},                             // told at closing with fewer
+      {115200, {300, 300, 300}, 299, 3},
   };
-  // Both frames of a 1-byte request and reply: 16 bytes, 1 ms at 115200, 16 ms at 9600.
-  const Case cases[] = {
-      {"an adapter holding 16 ms", 115200, {17, 17, 17, 17, 17, 17, 17, 17, 17, 17}, 16},
-      {"the timer at 1 ms", 115200, {2, 2, 2, 2, 2, 2, 2, 2, 2, 2}, 1},
-      {"a plain line at 9600 is not held", 9600, {16, 16, 16, 16, 16, 16, 16, 16, 16, 16}, 0},
-      {"held at 9600", 9600, {32, 32, 32, 32, 32, 32, 32, 32, 32, 32}, 16},
-      {"a slow command and a quick one do not move the median", 115200,
-       {1, 1, 1, 300, 17, 17, 17, 17, 0, 0}, 16},
-      {"exchanges after the eighth are not measured", 115200, {17, 17, 17, 17, 17, 17, 17, 17, 300, 300}, 16},
-  };
-  for (const Case& c : cases) {
-    HeldLine line(c.rate, c.delays);
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(line.Exchange(), 1) << c.what;
-    ASSERT_EQ(line.told.size(), 1u) << c.what << ": told once, when the eighth sample is in";
-    EXPECT_EQ(line.told[0].samples, ReplyTurnaround::kSamples) << c.what;
-    EXPECT_EQ(line.told[0].held_ms, c.held_ms) << c.what;
-    line.link.CloseLink();
-    EXPECT_EQ(line.told.size(), 1u) << c.what;
-    EXPECT_EQ(line.link.Turnaround().held_ms, c.held_ms) << c.what << ": kept after closing";
+  for (const auto& c : cases) {
+    auto* port = new test::FakeSerialPort;
+    LoaderLink link{std::unique_ptr<SerialPort>(port)};
+    port->attempt_ms = 1;
+    size_t next = 0;
+    port->responder = [&](const Bytes&, uint32_t) {
+      port->Queue(test::Frame({0x00, 0x01, 0xAB}), c.delays[next++] % kLong);
+      return Bytes();
+    };
+    std::vector<ReplyTurnaround> told;
+    link.OnTurnaroundMeasured([&](const ReplyTurnaround& t) { told.push_back(t); });
+    for (int connection = 0; connection < 2; ++connection) {
+      ASSERT_EQ(link.OpenLinkPlain(0, c.rate), 0);
+      next = 0;
+      for (uint32_t d : c.delays) {
+        const std::vector<uint8_t> payload(d >= kLong ? 100 : 1, 0x01);
+        uint8_t reply[1500];
+        EXPECT_EQ(link.ExchangePacket(static_cast<uint32_t>(payload.size()), payload.data(), 1500, reply, 20), 1);
+      }
+      link.CloseLink();
+      ASSERT_EQ(told.size(), connection + 1u) << c.rate << ": once for each connection";
+      EXPECT_EQ(told.back().samples, c.samples) << c.rate;
+      EXPECT_EQ(told.back().held_ms, c.held_ms) << c.rate << " " << c.delays[0];
+      EXPECT_EQ(link.Turnaround().held_ms, c.held_ms) << "kept after closing";
+    }
   }
-}
-
-TEST(ReplyTurnaround, LongRequestsAreNotTimedAndEachConnectionStartsAfresh) {
-  HeldLine line(115200, {17, 17, 300, 300, 300, 300});
-  EXPECT_EQ(line.Exchange(100), 1);  // its line time would hide the hold
-  EXPECT_EQ(line.Exchange(1), 1);
-  EXPECT_EQ(line.link.Turnaround().samples, 1);
-  line.link.CloseLink();
-  ASSERT_EQ(line.told.size(), 1u) << "fewer samples are told at closing";
-  EXPECT_EQ(line.told[0].held_ms, 16u);
-  EXPECT_EQ(line.link.OpenLinkPlain(0, 115200), 0);
-  EXPECT_EQ(line.link.Turnaround().samples, 0);
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(line.Exchange(), 1);
-  line.link.CloseLink();
-  ASSERT_EQ(line.told.size(), 2u);
-  EXPECT_EQ(line.told[1].held_ms, 299u);
 }
 
 }  // namespace
