@@ -254,13 +254,15 @@ int OnBackup(BackupContext& c, BackupFields& fields, const std::tm& now) {
   }
   if (ok) {
     c.log.BeginStep("Backup of target RAM memory");
-    ok = CopyRangeToFile(c.link, checks, file, CMemoryRange(kBackupRamFirst, kBackupRamLast, 0),
-                         &c.progress, c.ui) == 1;
+    const MemoryArea& ram = kMemoryMap.backup[0];
+    ok = CopyRangeToFile(c.link, checks, file, CMemoryRange(ram.first, ram.last, 0), &c.progress,
+                         c.ui) == 1;
     c.log.EndStep(ok);
   }
   if (ok) {
     c.log.BeginStep("Backup of target flash memory");
-    ok = CopyRangeToFile(c.link, checks, file, CMemoryRange(kBackupFlashFirst, kBackupFlashLast, 0),
+    const MemoryArea& flash = kMemoryMap.backup[1];
+    ok = CopyRangeToFile(c.link, checks, file, CMemoryRange(flash.first, flash.last, 0),
                          &c.progress, c.ui) == 1;
     c.log.EndStep(ok);
   }

@@ -12,10 +12,6 @@
 
 namespace vok {
 
-// The areas a backup saves, in the order they are written.
-inline constexpr uint32_t kBackupRamFirst = kTargetRamFirst, kBackupRamLast = kTargetRamLast;
-inline constexpr uint32_t kBackupFlashFirst = 0x84000, kBackupFlashLast = 0xFFFFF;
-
 // What the Backup window's handlers work with; the window (or the command
 // line) owns every part.
 struct BackupContext {

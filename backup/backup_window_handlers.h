@@ -2,23 +2,16 @@
 
 #include <ctime>
 
-#include "app/settings.h"
-#include "app/user_interface.h"
+#include "app/procedure_window_handlers.h"
 #include "backup/backup_procedure.h"
-#include "link/loader_link.h"
 
 namespace vok {
 
-// What the "Backup Target Memory" window does, whichever toolkit draws it:
-// each handler copies the file name field into the fields, runs its
-// procedure and shows the fields again.
-class BackupWindowHandlers {
+// What the "Backup Target Memory" window does, whichever toolkit draws it.
+class BackupWindowHandlers : public ProcedureWindowHandlers<BackupFields, BackupContext> {
  public:
   BackupWindowHandlers(LoaderLink& link, const AppPaths& paths, UserInterface& ui)
-      : link_(link), paths_(paths), ui_(ui) {}
-
-  // Port index and rate as the main window hands them over.
-  BackupFields& Fields() { return fields_; }
+      : ProcedureWindowHandlers(link, paths, ui) {}
 
   // Window start-up, once its controls exist: proposes BACKUP/BKyymmdd.SSS
   // for the day of the moment given, once, and shows the fields. The
@@ -29,13 +22,7 @@ class BackupWindowHandlers {
   int OnBackup();
 
  private:
-  LoaderLink& link_;
-  const AppPaths& paths_;
-  UserInterface& ui_;
-  BackupFields fields_;
-  TextField* file_name_ = nullptr;
-  LogList* log_ = nullptr;
-  ProgressBar* progress_ = nullptr;
+  BackupContext MakeContext(LogList& log, ProgressBar& progress) override;
 };
 
 }  // namespace vok

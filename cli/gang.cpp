@@ -11,7 +11,9 @@
 #include <utility>
 
 #include "cli/child_process.h"
+#include "cli/gang_display.h"
 #include "cli/json.h"
+#include "cli/json_read.h"
 #include "cli/port_probe.h"
 #include "cli/report.h"
 #include "cli/session.h"
@@ -23,132 +25,22 @@
 namespace vok::cli {
 
 namespace fs = std::filesystem;
-using Clock = std::chrono::steady_clock;
+using Clock = GangClock;
 
 namespace {
+
+// "2026-12-09 06:30:00", as a spreadsheet reads it.
+std::string FormatRecordTime(const std::tm& t) {
+  char buf[32] = "";
+  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", &t);
+  return buf;
+}
 
 // Beneath the application folder: PORTS/<identity>/ for each port.
 constexpr const char* kPortsFolder = "PORTS";
 constexpr const char* kRecordFile = "PRODUCTION.CSV";
 constexpr const char* kRecordHeader =
     "time,port,identity,command,file,sha256,loader_version,result,seconds,line_bytes";
-constexpr size_t kLiveWidth = 79;
-constexpr const char* kLoaderLine = "VOK Loader V";
-
-struct GangPort {
-  std::string name;  // as the command line gave it
-  std::string device;
-  std::string identity;
-  AppPaths paths;
-  bool run = true;  // false: nothing to do (resume without a pending update)
-  // What its run told so far.
-  std::string step;
-  uint32_t done = 0, total = 0;
-  Clock::time_point step_start{};
-  uint32_t step_start_done = 0;
-  double bytes_per_second = 0;
-  std::optional<Clock::time_point> ended;
-  bool has_result = false;
-  int exit = -1;
-  std::string message;
-  std::string loader_version;
-  uint64_t line_bytes = 0;
-  std::vector<std::string> components;  // info: a line per component found
-  // The outcome: "succeeded", "pending", "failed", "nothing to resume".
-  std::string result;
-};
-
-size_t SkipJsonValue(const std::string& s, size_t i) {
-  if (i >= s.size()) return i;
-  if (s[i] == '"') {
-    for (++i; i < s.size() && s[i] != '"'; ++i) {
-      if (s[i] == '\\') ++i;
-    }
-    return i + 1;
-  }
-  if (s[i] == '{' || s[i] == '[') {
-    int depth = 0;
-    for (; i < s.size(); ++i) {
-      if (s[i] == '"') {
-        i = SkipJsonValue(s, i) - 1;
-      } else if (s[i] == '{' || s[i] == '[') {
-        ++depth;
-      } else if ((s[i] == '}' || s[i] == ']') && --depth == 0) {
-        return i + 1;
-      }
-    }
-    return i;
-  }
-  while (i < s.size() && s[i] != ',' && s[i] != '}' && s[i] != ']') ++i;
-  return i;
-}
-
-std::string JsonText(const std::string& quoted) {
-  std::string text;
-  for (size_t i = 1; i + 1 < quoted.size(); ++i) {
-    char c = quoted[i];
-    if (c != '\\' || i + 2 >= quoted.size()) {
-      text += c;
-      continue;
-    }
-    c = quoted[++i];
-    switch (c) {
-      case 'n': text += '\n'; break;
-      case 'r': text += '\r'; break;
-      case 't': text += '\t'; break;
-      case 'b': text += '\b'; break;
-      case 'f': text += '\f'; break;
-      case 'u':
-        // The writer's \u00XX stands for the byte XX.
-        if (i + 4 < quoted.size()) {
-          text += static_cast<char>(std::strtoul(quoted.substr(i + 1, 4).c_str(), nullptr, 16) & 0xFF);
-          i += 4;
-        }
-        break;
-      default: text += c;
-    }
-  }
-  return text;
-}
-
-// The objects of a JSON array, each as its text.
-std::vector<std::string> ArrayItems(const std::string& array) {
-  std::vector<std::string> items;
-  for (size_t i = 1; i < array.size();) {
-    while (i < array.size() && (array[i] == ' ' || array[i] == ',')) ++i;
-    if (i >= array.size() || array[i] == ']') break;
-    const size_t end = SkipJsonValue(array, i);
-    items.push_back(array.substr(i, end - i));
-    i = end;
-  }
-  return items;
-}
-
-// info's components as the listing names them: "VOK Kernel V3.2.1".
-std::vector<std::string> ComponentLines(const std::string& components) {
-  std::vector<std::string> lines;
-  for (const std::string& item : ArrayItems(components)) {
-    std::map<std::string, std::string> c = JsonMembers(item);
-    std::string line = c["name"];
-    if (c["checksum_ok"] != "true") {
-      line += ": checksum test failed";
-    } else if (c["version"] != "null" && !c["version"].empty()) {
-      line += " V" + c["version"];
-    } else if (c["text"] != "null" && !c["text"].empty()) {
-      std::string text = c["text"];
-      while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-      line += ": " + text;
-    }
-    lines.push_back(line);
-  }
-  return lines;
-}
-
-std::string Seconds(double s) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.1f", s);
-  return buf;
-}
 
 // A word of a command line as a POSIX shell reads it back.
 std::string ShellWord(const std::string& word) {
@@ -164,18 +56,6 @@ std::string CommandText(const std::vector<std::string>& args) {
   std::string text = "vokloader-cli";
   for (const std::string& a : args) text += " " + ShellWord(a);
   return text;
-}
-
-std::string Fit(std::string text, size_t width) {
-  if (text.size() > width) text = text.substr(0, width - 3) + "...";
-  return text + std::string(width - text.size(), ' ');
-}
-
-std::string LocalTime() {
-  const std::time_t now = std::time(nullptr);
-  char buf[32] = "";
-  if (const std::tm* t = std::localtime(&now)) std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M:%S", t);
-  return buf;
 }
 
 // The child's run: the same command and options on one port, in its folder.
@@ -198,116 +78,6 @@ std::vector<std::string> ChildArgs(const CommandLine& line, const GangPort& p, i
   return args;
 }
 
-class GangDisplay {
- public:
-  // live: a line per port on the terminal, redrawn; otherwise plain lines.
-  GangDisplay(Console& console, bool json, bool live, std::vector<GangPort>& ports)
-      : console_(console), json_(json), live_(!json && live && console.ErrIsTty()), ports_(ports) {
-    for (const GangPort& p : ports_) name_width_ = std::max(name_width_, p.name.size());
-  }
-
-  // One line of port i's run.
-  void Line(size_t i, const std::string& text) {
-    GangPort& p = ports_[i];
-    const std::map<std::string, std::string> m = JsonMembers(text);
-    auto member = [&m](const char* key) {
-      auto it = m.find(key);
-      return it == m.end() ? std::string() : it->second;
-    };
-    const std::string event = member("event");
-    if (json_) {
-      // The child's own line, with its port in front.
-      const std::string port = "\"port\":" + JsonString(p.name);
-      if (m.empty()) {
-        console_.Out(JsonObject().Add("event", "message").Add("port", p.name).Add("text", text)
-                         .Add("level", "error").Text());
-      } else {
-        console_.Out("{" + port + (text.size() > 2 ? "," : "") + text.substr(1));
-      }
-    }
-    if (event == "step") {
-      p.step = member("text") + (member("passed") == "true" ? " passed" : " failed");
-      Plain(p, p.step);
-    } else if (event == "message") {
-      const std::string message = member("text");
-      if (message.find_first_not_of(" #") != std::string::npos) p.step = message;
-      // A backup names the loader among the components of its header.
-      if (message.rfind(kLoaderLine, 0) == 0) p.loader_version = message.substr(std::string(kLoaderLine).size());
-      Plain(p, member("text"));
-    } else if (event == "progress") {
-      const uint32_t done = static_cast<uint32_t>(std::strtoul(member("done").c_str(), nullptr, 10));
-      const uint32_t total = static_cast<uint32_t>(std::strtoul(member("total").c_str(), nullptr, 10));
-      const Clock::time_point now = Clock::now();
-      if (done < p.done || total != p.total) {
-        p.step_start = now;
-        p.step_start_done = done;
-      }
-      const double elapsed = std::chrono::duration<double>(now - p.step_start).count();
-      if (elapsed > 0.5) p.bytes_per_second = (done - p.step_start_done) / elapsed;
-      p.done = done;
-      p.total = total;
-    } else if (event == "result") {
-      p.has_result = true;
-      p.ended = Clock::now();
-      p.exit = std::atoi(member("exit").c_str());
-      p.message = member("message");
-      if (m.count("loader_version") != 0 && member("loader_version") != "null")
-        p.loader_version = member("loader_version");
-      p.line_bytes = std::strtoull(member("line_bytes").c_str(), nullptr, 10);
-      p.components = ComponentLines(member("components"));
-    } else if (m.empty()) {
-      // Not ours: a crash's last words.
-      p.message = text;
-      Plain(p, text);
-    }
-    dirty_ = true;
-  }
-
-  // The live lines, redrawn in place.
-  void Draw(bool last = false) {
-    if (!live_ || (!dirty_ && !last)) return;
-    dirty_ = false;
-    std::string text;
-    if (drawn_ > 1) text += "\x1b[" + std::to_string(drawn_ - 1) + "A";
-    text += "\r";
-    for (size_t i = 0; i < ports_.size(); ++i) {
-      const GangPort& p = ports_[i];
-      std::string l = Fit(p.name, name_width_) + "  ";
-      if (!p.run) {
-        l += "nothing to resume";
-      } else if (p.ended) {
-        l += p.exit == 0 ? "done" : "ended: " + (p.message.empty() ? p.step : p.message);
-      } else {
-        l += p.step.empty() ? std::string("starting") : p.step;
-        if (p.total > 0 && p.done < p.total) {
-          l += "  " + std::to_string(static_cast<uint64_t>(p.done) * 100 / p.total) + " %";
-          if (p.bytes_per_second > 0) l += "  " + std::to_string(static_cast<long>(p.bytes_per_second)) + " B/s";
-        }
-      }
-      if (l.size() > kLiveWidth) l = l.substr(0, kLiveWidth);
-      text += "\x1b[K" + l + (i + 1 < ports_.size() ? "\n" : "");
-    }
-    if (last) text += "\n";
-    drawn_ = last ? 0 : ports_.size();
-    console_.ErrRaw(text);
-  }
-
- private:
-  // Without a terminal: each line prefixed with its port.
-  void Plain(const GangPort& p, const std::string& text) {
-    if (json_ || live_ || text.find_first_not_of(' ') == std::string::npos) return;
-    console_.Out(p.name + ": " + text);
-  }
-
-  Console& console_;
-  bool json_;
-  bool live_;
-  std::vector<GangPort>& ports_;
-  size_t name_width_ = 4;
-  size_t drawn_ = 0;
-  bool dirty_ = true;
-};
-
 // Appends a line per port to the production record; false when it cannot.
 bool AppendRecord(const AppPaths& paths, const CommandLine& line, const std::string& file,
                   const std::string& sha, const std::vector<GangPort>& ports,
@@ -321,7 +91,7 @@ bool AppendRecord(const AppPaths& paths, const CommandLine& line, const std::str
     return false;
   }
   if (fresh) out << kRecordHeader << "\r\n";
-  const std::string time = LocalTime();
+  const std::string time = FormatRecordTime(LocalTime(std::time(nullptr)));
   for (size_t i = 0; i < ports.size(); ++i) {
     const GangPort& p = ports[i];
     out << CsvField(time) << ',' << CsvField(p.name) << ',' << CsvField(p.identity) << ','
@@ -338,28 +108,6 @@ bool AppendRecord(const AppPaths& paths, const CommandLine& line, const std::str
 }
 
 }  // namespace
-
-std::map<std::string, std::string> JsonMembers(const std::string& line) {
-  std::map<std::string, std::string> members;
-  size_t i = line.find_first_not_of(' ');
-  if (i == std::string::npos || line[i] != '{') return members;
-  ++i;
-  while (i < line.size()) {
-    while (i < line.size() && (line[i] == ' ' || line[i] == ',')) ++i;
-    if (i >= line.size() || line[i] == '}') break;
-    if (line[i] != '"') return {};
-    const size_t key_end = SkipJsonValue(line, i);
-    const std::string key = JsonText(line.substr(i, key_end - i));
-    i = key_end;
-    while (i < line.size() && (line[i] == ' ' || line[i] == ':')) ++i;
-    const size_t value_end = SkipJsonValue(line, i);
-    std::string value = line.substr(i, value_end - i);
-    if (!value.empty() && value[0] == '"') value = JsonText(value);
-    members[key] = value;
-    i = value_end;
-  }
-  return members;
-}
 
 std::string CsvField(const std::string& text) {
   if (text.find_first_of(",\"\r\n") == std::string::npos) return text;

@@ -7,6 +7,7 @@
 
 #include "cli/command_line.h"
 #include "cli/console.h"
+#include "cli/json_read.h"
 
 // One command on several ports at once: each port in a copy of this program
 // of its own (--json, one port, the port's own folder), whose JSON Lines the
@@ -23,11 +24,6 @@ namespace vok::cli {
 // alone does).
 int RunGang(const CommandLine& line, const std::vector<std::string>& args, Console& console,
             const std::string& default_folder);
-
-// The members of one JSON object on a line: strings unescaped (\u00XX as
-// the byte XX), other values as their JSON text. Empty for a line that is
-// no object.
-std::map<std::string, std::string> JsonMembers(const std::string& line);
 
 // One field of a CSV line, quoted where it must be.
 std::string CsvField(const std::string& text);

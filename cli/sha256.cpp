@@ -3,6 +3,8 @@
 #include <cstring>
 #include <fstream>
 
+#include "link/byte_order.h"
+
 namespace vok::cli {
 
 namespace {
@@ -27,9 +29,7 @@ Sha256::Sha256()
 
 void Sha256::Block(const uint8_t* p) {
   uint32_t w[64];
-  for (int i = 0; i < 16; ++i)
-    w[i] = uint32_t{p[4 * i]} << 24 | uint32_t{p[4 * i + 1]} << 16 | uint32_t{p[4 * i + 2]} << 8 |
-           p[4 * i + 3];
+  for (int i = 0; i < 16; ++i) w[i] = Be32(p + 4 * i);
   for (int i = 16; i < 64; ++i) {
     const uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
     const uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);

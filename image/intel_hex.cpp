@@ -1,5 +1,7 @@
 #include "image/intel_hex.h"
 
+#include "link/byte_order.h"
+
 namespace vok {
 namespace {
 
@@ -34,7 +36,7 @@ bool ParseIntelHexRecord(std::string_view line, IntelHexRecord& record) {
   }
   if ((sum & 0xFF) != 0) return false;
   record.length = count;
-  record.offset = static_cast<uint16_t>(bytes[1] << 8 | bytes[2]);
+  record.offset = Be16(bytes + 1);
   record.type = bytes[3];
   for (size_t i = 0; i < count; ++i) record.data[i] = bytes[4 + i];
   return true;
@@ -45,7 +47,7 @@ IntelHexReader::Result IntelHexReader::Take(std::string_view line) {
   if (ended_) return line.empty() ? kSkip : kMalformed;
   if (!ParseIntelHexRecord(line, record_)) return kMalformed;
   const IntelHexRecord& r = record_;
-  const uint32_t value = r.length >= 2 ? uint32_t{r.data[0]} << 8 | r.data[1] : 0;
+  const uint32_t value = r.length >= 2 ? Be16(r.data) : 0;
   switch (r.type) {
     case 0x00: {
       if (r.length == 0) return kSkip;

@@ -1,12 +1,12 @@
 #include "image/target_memory.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
 #include "image/srecord.h"
+#include "link/address_text.h"
 #include "link/link_error.h"
 #include "link/loader_commands.h"
 
@@ -19,12 +19,6 @@ TargetReader ReaderOf(LoaderLink& link) {
   };
 }
 
-std::string AddressText(const char* prefix, uint32_t address) {
-  char buffer[96];
-  std::snprintf(buffer, sizeof buffer, "%s0x%08lX", prefix, static_cast<unsigned long>(address));
-  return buffer;
-}
-
 void ShowReadFailure(UserInterface& ui, int code) {
   ui.ShowMessage("Reading target memory failed (" + std::to_string(code) + ") !", Buttons::Ok,
                  Icon::Stop);
@@ -34,7 +28,7 @@ void ShowReadFailure(UserInterface& ui, int code) {
 
 void FindTouchedSectors(const MemoryRangeList& update_ranges, MemoryRangeList& kept_ranges,
                         MemoryRangeList& touched_sectors) {
-  for (const FlashSector& s : kFlashSectors) {
+  for (const FlashSector& s : kMemoryMap.sectors) {
     CMemoryRange sector(s.start, s.length, CMemoryRange::kByLength);
     if (update_ranges.OverlapsAny(sector)) touched_sectors.AddSorted(sector);
   }
@@ -119,7 +113,7 @@ int ReadConfirmed(const TargetReader& read, LoaderChecksum& checks, const CMemor
       return 0;
     }
     if (c == 0) {
-      ui.ShowMessage(AddressText("Reading target memory failed at ", failed_at) +
+      ui.ShowMessage("Reading target memory failed at " + AddressText(failed_at) +
                          ": the bytes read could not be confirmed",
                      Buttons::Ok, Icon::Stop);
       return 0;

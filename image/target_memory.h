@@ -3,7 +3,6 @@
 // Reading target memory in bulk, in pieces of 1024 bytes, and the flash
 // sectors an update touches.
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -12,29 +11,12 @@
 #include "app/user_interface.h"
 #include "image/file.h"
 #include "image/memory_image.h"
+#include "image/memory_map.h"
 #include "image/memory_range.h"
 #include "link/loader_checksum.h"
 #include "link/loader_link.h"
 
 namespace vok {
-
-struct FlashSector {
-  uint32_t start;
-  uint32_t length;
-};
-
-// The unit in which the update erases flash.
-inline constexpr std::array<FlashSector, 6> kFlashSectors = {{
-    {0x84000, 0x2000},
-    {0x86000, 0x2000},
-    {0x88000, 0x18000},
-    {0xA0000, 0x20000},
-    {0xC0000, 0x20000},
-    {0xE0000, 0x20000},
-}};
-
-// The controller's RAM, which a command file may program without an erase.
-inline constexpr uint32_t kTargetRamFirst = 0x10000, kTargetRamLast = 0x3FFFF;
 
 inline constexpr uint32_t kReadPiece = 1024;
 

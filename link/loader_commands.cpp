@@ -2,37 +2,17 @@
 
 #include <cstring>
 
+#include "link/byte_order.h"
 #include "link/link_error.h"
 
 namespace vok {
 
 namespace {
 
-// Big-endian fields; each returns the position after the field.
+// A one-byte field; returns the position after it.
 uint8_t* Put8(uint8_t* p, uint8_t v) {
   *p = v;
   return p + 1;
-}
-uint8_t* Put16(uint8_t* p, uint16_t v) {
-  p[0] = static_cast<uint8_t>(v >> 8);
-  p[1] = static_cast<uint8_t>(v);
-  return p + 2;
-}
-uint8_t* Put32(uint8_t* p, uint32_t v) {
-  p[0] = static_cast<uint8_t>(v >> 24);
-  p[1] = static_cast<uint8_t>(v >> 16);
-  p[2] = static_cast<uint8_t>(v >> 8);
-  p[3] = static_cast<uint8_t>(v);
-  return p + 4;
-}
-const uint8_t* Take16(const uint8_t* p, uint16_t& v) {
-  v = static_cast<uint16_t>(p[0] << 8 | p[1]);
-  return p + 2;
-}
-const uint8_t* Take32(const uint8_t* p, uint32_t& v) {
-  v = static_cast<uint32_t>(p[0]) << 24 | static_cast<uint32_t>(p[1]) << 16 |
-      static_cast<uint32_t>(p[2]) << 8 | p[3];
-  return p + 4;
 }
 
 enum Command : uint8_t {
@@ -89,15 +69,14 @@ int ReadTargetMemory(LoaderLink& link, uint32_t address, uint16_t length, uint8_
                      bool& erased_reply) {
   erased_reply = false;
   uint8_t* p = Put8(link.RequestBuffer(), kRead);
-  p = Put32(p, address);
-  p = Put16(p, length);
+  p = PutBe32(p, address);
+  p = PutBe16(p, length);
   const int got = Exchange(link, p, kReadExtraMs);
   if (got < 0) return got;
   const uint8_t* reply = link.ReplyBuffer();
   // The echoed address is not compared; the length field must be there.
   if (got < kReadReplyHeader || reply[0] != kRead) return kErrWrongReply;
-  uint16_t field = 0;
-  Take16(reply + 5, field);
+  const uint16_t field = Be16(reply + 5);
   if (field == kErasedMemory) {
     if (length > 0) std::memset(destination, 0xFF, length);
     erased_reply = got == kReadReplyHeader;
@@ -116,8 +95,8 @@ int ProgramTargetMemory(LoaderLink& link, uint32_t address, uint16_t length, con
   // past the request buffer.
   if (7u + length > LoaderLink::kMaxPayload) return kErrRequestTooLong;
   uint8_t* p = Put8(link.RequestBuffer(), kProgram);
-  p = Put32(p, address);
-  p = Put16(p, length);
+  p = PutBe32(p, address);
+  p = PutBe16(p, length);
   if (length > 0) std::memcpy(p, data, length);
   p += length;
   const int got = Exchange(link, p, kProgramExtraMs);
@@ -125,13 +104,13 @@ int ProgramTargetMemory(LoaderLink& link, uint32_t address, uint16_t length, con
   const uint8_t* reply = link.ReplyBuffer();
   if (!Expected(reply, got, kProgram, 6)) return kErrWrongReply;
   // The address is given back whatever the status, for the failure message.
-  Take32(reply + 2, reply_address);
+  reply_address = Be32(reply + 2);
   return reply[1] == 0 ? 0 : kErrProgramFailed;
 }
 
 int EraseFlashSector(LoaderLink& link, uint32_t address) {
   uint8_t* p = Put8(link.RequestBuffer(), kErase);
-  p = Put32(p, address);
+  p = PutBe32(p, address);
   const int got = Exchange(link, p, kEraseExtraMs);
   if (got < 0) return got;
   const uint8_t* reply = link.ReplyBuffer();
@@ -141,13 +120,13 @@ int EraseFlashSector(LoaderLink& link, uint32_t address) {
 
 int GetTargetChecksum(LoaderLink& link, uint32_t start, uint32_t length, uint16_t& checksum) {
   uint8_t* p = Put8(link.RequestBuffer(), kChecksum);
-  p = Put32(p, start);
-  p = Put32(p, length);
+  p = PutBe32(p, start);
+  p = PutBe32(p, length);
   const int got = Exchange(link, p, kChecksumExtraMs);
   if (got < 0) return got;
   const uint8_t* reply = link.ReplyBuffer();
   if (!Expected(reply, got, kChecksum, 3)) return kErrWrongReply;
-  Take16(reply + 1, checksum);
+  checksum = Be16(reply + 1);
   return 0;
 }
 

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "link/byte_order.h"
 #include "link/frame.h"
 
 namespace vok {
@@ -94,13 +95,8 @@ int LoaderLink::Negotiate(uint32_t rate) {
   }
   if (!answered) return kErrNoReply;
 
-  const uint8_t rate_packet[7] = {0x00,
-                                  0x05,
-                                  0x03,
-                                  static_cast<uint8_t>(rate >> 24),
-                                  static_cast<uint8_t>(rate >> 16),
-                                  static_cast<uint8_t>(rate >> 8),
-                                  static_cast<uint8_t>(rate)};
+  uint8_t rate_packet[7] = {0x00, 0x05, 0x03};
+  PutBe32(rate_packet + 3, rate);
   if (SendFrame(*port_, sizeof rate_packet, rate_packet) != 0) return kErrPortSetup;
   if (ReceiveFrame(*port_, kBufferSize, receive_, kNegotiationTimeoutMs) !=
       static_cast<int>(kRateReply)) {
@@ -110,9 +106,7 @@ int LoaderLink::Negotiate(uint32_t rate) {
   // The loader switches after its answer has gone out.
   port_->BusyWait(kRateSettleMs);
 
-  const uint32_t agreed = static_cast<uint32_t>(receive_[3]) << 24 |
-                          static_cast<uint32_t>(receive_[4]) << 16 |
-                          static_cast<uint32_t>(receive_[5]) << 8 | receive_[6];
+  const uint32_t agreed = Be32(receive_ + 3);
   return ProbeAt(*port_, agreed, receive_) ? 0 : kErrPortSetup;
 }
 

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <iostream>
 
+#include "link/address_text.h"
+#include "link/byte_order.h"
 #include "link/frame.h"
 #include "sim/srecord_reader.h"
 
@@ -32,23 +34,6 @@ constexpr std::array<uint16_t, 256> MakeCrcTable() {
 }
 constexpr std::array<uint16_t, 256> kCrcTable = MakeCrcTable();
 
-uint32_t Be32(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
-void Put32(std::vector<uint8_t>& v, uint32_t x) {
-  for (int s = 24; s >= 0; s -= 8) v.push_back(static_cast<uint8_t>(x >> s));
-}
-void Put16(std::vector<uint8_t>& v, uint16_t x) {
-  v.push_back(static_cast<uint8_t>(x >> 8));
-  v.push_back(static_cast<uint8_t>(x));
-}
-
-std::string Hex32(uint32_t x) {
-  char b[16];
-  std::snprintf(b, sizeof b, "0x%08X", x);
-  return b;
-}
 
 // Bytes as the trace shows them: printable ASCII as is, the rest escaped.
 std::string Printable(const uint8_t* p, size_t n) {
@@ -310,10 +295,10 @@ bool Simulator::AddComponent(const ComponentSpec& component) {
   if (data == nullptr) return false;
 
   std::vector<uint8_t> h;
-  Put32(h, kHeaderMagic);
-  Put32(h, component.start);
-  Put32(h, component.length);
-  Put16(h, LoaderChecksum(component.start, component.length));
+  AppendBe32(h, kHeaderMagic);
+  AppendBe32(h, component.start);
+  AppendBe32(h, component.length);
+  AppendBe16(h, LoaderChecksum(component.start, component.length));
   h.push_back(component.type);
   h.insert(h.end(), component.version, component.version + 3);
   h.insert(h.end(), 4, 0x00);
@@ -332,8 +317,7 @@ bool Simulator::SpoilChecksum(const std::string& name) {
     if (std::string(n, strnlen(n, kNameSize)) != name) continue;
     const uint16_t right = LoaderChecksum(Be32(h + 4), Be32(h + 8));
     const uint16_t wrong = static_cast<uint16_t>(right ^ 0x5A5A);  // same value every time
-    h[12] = static_cast<uint8_t>(wrong >> 8);
-    h[13] = static_cast<uint8_t>(wrong);
+    PutBe16(h + 12, wrong);
     found = true;
   }
   return found;
@@ -443,7 +427,7 @@ bool Simulator::LoadImage(const std::string& path, std::string& error) {
       },
       error);
   if (ok && outside) {
-    error = path + ": data at " + Hex32(where) + " lie outside RAM and flash";
+    error = path + ": data at " + AddressText(where) + " lie outside RAM and flash";
     return false;
   }
   return ok;
@@ -622,12 +606,12 @@ std::string Simulator::Describe(const uint8_t* p, size_t n) const {
   if (m == 0) return "empty command";
   switch (q[0]) {
     case 1: return "version";
-    case 2: return m >= 7 ? "read " + Hex32(Be32(q + 1)) + " length " + std::to_string(Be16(q + 5))
+    case 2: return m >= 7 ? "read " + AddressText(Be32(q + 1)) + " length " + std::to_string(Be16(q + 5))
                           : "read, too short";
-    case 3: return m >= 7 ? "program " + Hex32(Be32(q + 1)) + " length " + std::to_string(Be16(q + 5))
+    case 3: return m >= 7 ? "program " + AddressText(Be32(q + 1)) + " length " + std::to_string(Be16(q + 5))
                           : "program, too short";
-    case 4: return m >= 5 ? "erase " + Hex32(Be32(q + 1)) : "erase, too short";
-    case 5: return m >= 9 ? "checksum " + Hex32(Be32(q + 1)) + " length " + std::to_string(Be32(q + 5))
+    case 4: return m >= 5 ? "erase " + AddressText(Be32(q + 1)) : "erase, too short";
+    case 5: return m >= 9 ? "checksum " + AddressText(Be32(q + 1)) + " length " + std::to_string(Be32(q + 5))
                           : "checksum, too short";
     case 6: return "start application";
     default: return "unknown command " + std::to_string(q[0]);
@@ -644,7 +628,7 @@ void Simulator::HandleNegotiation(const uint8_t* q, size_t m, uint64_t at_ns) {
     if (options_.max_rate != 0 && rate > options_.max_rate) rate = options_.max_rate;
     if (rate == 0) rate = listening_rate_;
     std::vector<uint8_t> reply{0x03};
-    Put32(reply, rate);
+    AppendBe32(reply, rate);
     SendPacket(reply, at_ns, "rate reply " + std::to_string(rate));
     listening_rate_ = rate;  // after the reply went out at the old rate
     return;
@@ -706,22 +690,22 @@ void Simulator::CmdRead(const uint8_t* q, size_t m, uint64_t at_ns) {
   const uint32_t address = Be32(q + 1);
   const uint16_t length = Be16(q + 5);
   std::vector<uint8_t> reply{0x02};
-  Put32(reply, address);
+  AppendBe32(reply, address);
   const uint8_t* cells = length <= kMaxReadLength ? Cells(address, length) : nullptr;
   if (cells == nullptr) {
     // Refused: a length field that cannot be mistaken for the one asked.
-    Put16(reply, length == 0 ? 1 : 0);
+    AppendBe16(reply, length == 0 ? 1 : 0);
     SendPacket(reply, at_ns, "read reply: refused");
   } else if (length != 0 && std::all_of(cells, cells + length, [](uint8_t b) { return b == 0xFF; })) {
-    Put16(reply, 0xFFFF);
-    SendPacket(reply, at_ns, "read reply " + Hex32(address) + " length 0xFFFF (erased)");
+    AppendBe16(reply, 0xFFFF);
+    SendPacket(reply, at_ns, "read reply " + AddressText(address) + " length 0xFFFF (erased)");
   } else {
-    Put16(reply, length);
+    AppendBe16(reply, length);
     reply.insert(reply.end(), cells, cells + length);
     const bool damage = static_cast<int>(++stats_.data_replies) == options_.damage_read && length >= 2;
     if (damage) Damage(options_.damage, reply.data() + 7, length);
     SendPacket(reply, at_ns,
-               "read reply " + Hex32(address) + " length " + std::to_string(length) +
+               "read reply " + AddressText(address) + " length " + std::to_string(length) +
                    (damage ? " (data damaged)" : ""));
   }
 }
@@ -765,7 +749,7 @@ void Simulator::CmdProgram(const uint8_t* q, size_t m, uint64_t at_ns) {
     damaged.assign(data, data + length);
     Damage(options_.damage, damaged.data(), length);
     data = damaged.data();
-    Trace(at_ns, listening_rate_, "---", nullptr, 0, "program request " + Hex32(address) + ": data damaged");
+    Trace(at_ns, listening_rate_, "---", nullptr, 0, "program request " + AddressText(address) + ": data damaged");
   }
 
   Status status = kOk;
@@ -801,8 +785,8 @@ void Simulator::CmdProgram(const uint8_t* q, size_t m, uint64_t at_ns) {
     return;
   }
   std::vector<uint8_t> reply{0x03, status};
-  Put32(reply, address);
-  SendPacket(reply, at_ns + busy, "program reply status " + std::to_string(status) + " " + Hex32(address));
+  AppendBe32(reply, address);
+  SendPacket(reply, at_ns + busy, "program reply status " + std::to_string(status) + " " + AddressText(address));
 }
 
 void Simulator::CmdErase(const uint8_t* q, size_t m, uint64_t at_ns) {
@@ -842,8 +826,8 @@ void Simulator::CmdErase(const uint8_t* q, size_t m, uint64_t at_ns) {
                              : std::min(sector->length - at, options_.partial_erase_length);
       keep_from = std::min(at, done);
       keep_to = std::min(at + n, done);
-      partly = " (" + Hex32(options_.partial_erase) + " to " +
-               Hex32(options_.partial_erase + n - 1) + " left unerased)";
+      partly = " (" + AddressText(options_.partial_erase) + " to " +
+               AddressText(options_.partial_erase + n - 1) + " left unerased)";
     }
     uint8_t* cells = Cells(sector->start, sector->length);
     std::fill(cells, cells + keep_from, 0xFF);
@@ -870,7 +854,7 @@ void Simulator::CmdChecksum(const uint8_t* q, size_t m, uint64_t at_ns) {
   // A range outside memory gets 0: the reply has no status byte.
   const uint16_t sum = LoaderChecksum(start, length);
   std::vector<uint8_t> reply{0x05};
-  Put16(reply, sum);
+  AppendBe16(reply, sum);
   char b[32];
   std::snprintf(b, sizeof b, "checksum reply 0x%04X", sum);
   stats_.checksum_bytes += rx_line_.size() + SendPacket(reply, at_ns, b);

@@ -3,17 +3,13 @@
 #include <cstring>
 #include <vector>
 
+#include "image/memory_map.h"
+#include "link/byte_order.h"
 #include "link/loader_commands.h"
 
 namespace vok {
 
 namespace {
-
-uint32_t Be32(const uint8_t* p) {
-  return (uint32_t{p[0]} << 24) | (uint32_t{p[1]} << 16) | (uint32_t{p[2]} << 8) | p[3];
-}
-
-uint16_t Be16(const uint8_t* p) { return static_cast<uint16_t>((p[0] << 8) | p[1]); }
 
 void SetStatus(StatusLine* status, const std::string& text) {
   if (status) status->SetStatusText(text);
@@ -54,7 +50,8 @@ constexpr int kStopped = 1;
 // Scans every header position; 0 with the components in listing order, the
 // code of the command that failed, or kStopped.
 int ScanPositions(LoaderLink& link, UserInterface& ui, std::vector<ScannedComponent>& found) {
-  for (uint32_t at = kScanFirst; at < kScanEnd; at += kScanStep) {
+  const ScanWindow& window = kMemoryMap.scan;
+  for (uint32_t at = window.first; at < window.end; at += window.step) {
     if (ui.StopRequested()) return kStopped;
     uint8_t magic[4];
     if (int rc = ReadTargetMemory(link, at, sizeof magic, magic); rc < 0) return rc;

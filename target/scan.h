@@ -33,12 +33,6 @@ struct ComponentHeader {
   static ComponentHeader Decode(const uint8_t (&bytes)[kSize]);
 };
 
-// Header positions searched: every 4096-byte boundary from 0x80000 up to, but
-// not including, 0x100000.
-inline constexpr uint32_t kScanFirst = 0x80000;
-inline constexpr uint32_t kScanEnd = 0x100000;
-inline constexpr uint32_t kScanStep = 0x1000;
-
 // One component as the scan found it.
 struct ScannedComponent {
   uint32_t address = 0;  // of its header

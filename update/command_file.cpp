@@ -1,47 +1,20 @@
 #include "update/command_file.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 
 #include <unistd.h>
 
 #include "image/file.h"
 #include "image/target_memory.h"
+#include "link/address_text.h"
+#include "link/byte_order.h"
 
 namespace vok {
 
 namespace {
 
 constexpr size_t kIoBlock = 64 * 1024;
-
-std::string Hex(uint32_t v) {
-  char b[16];
-  std::snprintf(b, sizeof b, "0x%08lX", static_cast<unsigned long>(v));
-  return b;
-}
-
-// [first, end) in 64 bits, so a run may end at 0xFFFFFFFF.
-struct Span {
-  uint64_t first, end;
-};
-
-// The first address of [first, end) that no span holds; end when all lie in
-// them. spans sorted by first and merged.
-uint64_t FirstOutside(const std::vector<Span>& spans, uint64_t first, uint64_t end) {
-  for (const Span& s : spans)
-    if (s.first <= first && first < s.end) first = s.end;
-  return std::min(first, end);
-}
-
-void Put32(std::vector<uint8_t>& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-}
-
-void Put16(std::vector<uint8_t>& out, uint16_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
-}
 
 // The command file being written: buffered, and durable before it counts as
 // complete.
@@ -93,10 +66,10 @@ void WriteRangeRecords(CommandFileWriter& out, MemoryImage& image, const CMemory
     uint32_t n = std::min(remaining, kCommandChunkSize);
     image.Fetch(address, data, n);
     bool erased = std::all_of(data, data + n, [](uint8_t b) { return b == 0xFF; });
-    if (!(address >= kErasedSkipThreshold && erased)) {
+    if (!(address >= kMemoryMap.erased_skip_from && erased)) {
       std::vector<uint8_t>& b = out.Buffer();
-      Put32(b, address);
-      Put16(b, static_cast<uint16_t>(n));
+      AppendLe32(b, address);
+      AppendLe16(b, static_cast<uint16_t>(n));
       b.insert(b.end(), data, data + n);
       out.FlushIfFull();
     }
@@ -147,8 +120,8 @@ int BuildUpdateCommandFile(const AppPaths& paths, UserInterface& ui, MemoryImage
   }
   try {
     std::vector<uint8_t>& b = out.Buffer();
-    for (const CMemoryRange& sector : touched_sectors) Put32(b, sector.GetStart());
-    Put32(b, 0);  // the terminator, also after an empty list
+    for (const CMemoryRange& sector : touched_sectors) AppendLe32(b, sector.GetStart());
+    AppendLe32(b, 0);  // the terminator, also after an empty list
     for (const CMemoryRange& range : update_ranges) WriteRangeRecords(out, image, range);
     for (const CMemoryRange& range : kept_ranges) WriteRangeRecords(out, image, range);
     // Bytes the image could not read came back as 0xFF; programming them
@@ -246,7 +219,7 @@ bool CommandFileReader::NextSector(uint32_t& address) {
   if (in_program_section_) throw FileException("erase section already read", file_.Path(), 0);
   uint8_t b[4];
   if (Take(b, 4) < 4) Damaged("it ends inside its list of sectors");
-  address = uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+  address = Le32(b);
   if (address == 0) in_program_section_ = true;
   return address != 0;
 }
@@ -257,13 +230,12 @@ bool CommandFileReader::NextRecord(CommandRecord& record) {
   size_t got = Take(b, 4);
   if (got == 0) return false;  // the commands are complete
   if (got < 4) Damaged("it ends before its last record");
-  record.address =
-      uint32_t{b[0]} | uint32_t{b[1]} << 8 | uint32_t{b[2]} << 16 | uint32_t{b[3]} << 24;
+  record.address = Le32(b);
   if (Take(b, 2) < 2) Damaged("it ends before its last record");
-  record.length = static_cast<uint16_t>(b[0] | b[1] << 8);
+  record.length = Le16(b);
   if (record.length == 0 || record.length > kCommandChunkSize)
-    Damaged("its record at " + Hex(record.address) + " holds " + std::to_string(record.length) +
-            " bytes, which no update writes");
+    Damaged("its record at " + AddressText(record.address) + " holds " +
+            std::to_string(record.length) + " bytes, which no update writes");
   if (Take(record.data, record.length) < record.length) Damaged("it ends before its last record");
   return true;
 }
@@ -274,38 +246,26 @@ std::string CommandFileFault(CommandFileReader& reader) {
   reader.Rewind();
   std::string fault;
   try {
-    // RAM and the erased sectors, merged where they touch.
-    std::vector<Span> writable{{kTargetRamFirst, uint64_t{kTargetRamLast} + 1}};
+    // RAM and the erased sectors.
+    MemoryRangeList writable;
+    writable.AddSorted(CMemoryRange(kMemoryMap.ram.first, kMemoryMap.ram.last, CMemoryRange::kByEnd));
     uint32_t sector;
     while (reader.NextSector(sector)) {
-      const auto s = std::find_if(kFlashSectors.begin(), kFlashSectors.end(),
-                                  [sector](const FlashSector& f) { return f.start == sector; });
-      if (s == kFlashSectors.end()) {
-        fault = "it erases " + Hex(sector) + ", which is no sector of the flash";
+      const FlashSector* s = kMemoryMap.SectorAt(sector);
+      if (s == nullptr) {
+        fault = "it erases " + AddressText(sector) + ", which is no sector of the flash";
         break;
       }
-      writable.push_back({s->start, uint64_t{s->start} + s->length});
+      writable.AddSorted(CMemoryRange(s->start, s->length, CMemoryRange::kByLength));
     }
-    if (fault.empty()) {
-      std::sort(writable.begin(), writable.end(),
-                [](const Span& a, const Span& b) { return a.first < b.first; });
-      std::vector<Span> merged;
-      for (const Span& s : writable) {
-        if (!merged.empty() && s.first <= merged.back().end)
-          merged.back().end = std::max(merged.back().end, s.end);
-        else
-          merged.push_back(s);
-      }
-      CommandRecord record;
-      while (reader.NextRecord(record)) {
-        const uint64_t end = uint64_t{record.address} + record.length;
-        const uint64_t outside = FirstOutside(merged, record.address, end);
-        if (outside < end) {
-          fault = "it programs " + Hex(static_cast<uint32_t>(outside)) +
-                  ", which lies neither in RAM nor in a sector it erases";
-          break;
-        }
-      }
+    CommandRecord record;
+    while (fault.empty() && reader.NextRecord(record)) {
+      MemoryRangeList outside;
+      writable.AddUncovered(CMemoryRange(record.address, record.length, CMemoryRange::kByLength),
+                            outside);
+      if (!outside.IsEmpty())
+        fault = "it programs " + AddressText(outside.begin()->GetStart()) +
+                ", which lies neither in RAM nor in a sector it erases";
     }
   } catch (const CommandFileDamage& damage) {
     fault = damage.Reason();

@@ -16,9 +16,6 @@ namespace vok {
 //   erase section:   one 32-bit sector start per touched sector, then a 32-bit 0
 //   program section: records of address (32 bits), n (16 bits, 1..1024), n data bytes
 inline constexpr uint32_t kCommandChunkSize = 1024;
-// Chunks starting at or above this address that hold only 0xFF are left out:
-// the erase has made them so already.
-inline constexpr uint32_t kErasedSkipThreshold = 0x80000;
 
 // What BuildUpdateCommandFile does when the marker of an interrupted update
 // exists.

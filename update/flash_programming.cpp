@@ -1,14 +1,15 @@
 #include "update/flash_programming.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "image/file.h"
+#include "image/memory_range.h"
 #include "image/target_memory.h"
+#include "link/address_text.h"
 #include "link/loader_commands.h"
 #include "update/command_file.h"
 
@@ -17,12 +18,6 @@ namespace vok {
 namespace {
 
 constexpr uint32_t kVerifyPiece = 1024;
-
-std::string AddressMessage(const char* prefix, uint32_t address) {
-  char buffer[96];
-  std::snprintf(buffer, sizeof buffer, "%s0x%08lX", prefix, static_cast<unsigned long>(address));
-  return buffer;
-}
 
 // The bar counts in 32 bits; a total beyond that is scaled down.
 void ShowProgress(ProgressBar* bar, uint64_t total, uint64_t done) {
@@ -36,45 +31,29 @@ void ShowProgress(ProgressBar* bar, uint64_t total, uint64_t done) {
 
 // The length of the sector that starts there; 0 for no sector of the table.
 uint32_t FlashSectorLength(uint32_t start) {
-  for (const FlashSector& s : kFlashSectors)
-    if (s.start == start) return s.length;
-  return 0;
+  const FlashSector* s = kMemoryMap.SectorAt(start);
+  return s != nullptr ? s->length : 0;
 }
 
-// An address run [first, first + length).
-struct Span {
-  uint32_t first;
-  uint32_t length;
-};
-
-// The parts of the erased sectors that no record covers: they must read as
-// erased flash.
-std::vector<Span> ErasedGaps(const std::vector<uint32_t>& sectors, std::vector<Span> records) {
-  std::sort(records.begin(), records.end(),
-            [](const Span& a, const Span& b) { return a.first < b.first; });
-  std::vector<Span> gaps;
+// The parts of the erased sectors that no record covers, sector by sector in
+// the command file's order: they must read as erased flash.
+std::vector<CMemoryRange> ErasedGaps(const std::vector<uint32_t>& sectors,
+                                     const MemoryRangeList& records) {
+  std::vector<CMemoryRange> gaps;
   for (uint32_t start : sectors) {
-    uint32_t length = FlashSectorLength(start);
+    const uint32_t length = FlashSectorLength(start);
     if (length == 0) continue;  // not a sector of the table: its extent is unknown
-    uint64_t at = start;
-    const uint64_t end = uint64_t{start} + length;
-    for (const Span& r : records) {
-      const uint64_t r_first = r.first, r_end = uint64_t{r.first} + r.length;
-      if (r_end <= at) continue;
-      if (r_first >= end) break;
-      if (r_first > at) gaps.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(r_first - at)});
-      at = std::max(at, r_end);
-      if (at >= end) break;
-    }
-    if (at < end) gaps.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(end - at)});
+    MemoryRangeList uncovered;
+    records.AddUncovered(CMemoryRange(start, length, CMemoryRange::kByLength), uncovered);
+    gaps.insert(gaps.end(), uncovered.begin(), uncovered.end());
   }
   return gaps;
 }
 
-// The command file's sectors and records, in file order.
+// The command file's sectors in file order, and its records.
 struct Plan {
   std::vector<uint32_t> sectors;
-  std::vector<Span> records;
+  MemoryRangeList records;
 };
 
 Plan ReadPlan(CommandFileReader& reader) {
@@ -83,13 +62,15 @@ Plan ReadPlan(CommandFileReader& reader) {
   uint32_t address;
   while (reader.NextSector(address)) plan.sectors.push_back(address);
   CommandRecord record;
-  while (reader.NextRecord(record)) plan.records.push_back({record.address, record.length});
+  while (reader.NextRecord(record))
+    plan.records.AddSorted(CMemoryRange(record.address, record.length, CMemoryRange::kByLength));
   return plan;
 }
 
-uint64_t SpanBytes(const std::vector<Span>& spans) {
+template <class Ranges>
+uint64_t RangeBytes(const Ranges& ranges) {
   uint64_t n = 0;
-  for (const Span& s : spans) n += s.length;
+  for (const CMemoryRange& r : ranges) n += r.GetLength();
   return n;
 }
 
@@ -171,13 +152,14 @@ enum class Erased { kYes, kNo, kStopped };
 // when the answer disagrees, by reading, which names the first address
 // that is not erased. A stop asked for is honoured between questions.
 Erased ConfirmErased(LoaderLink& link, UserInterface& ui, const LoaderChecksum& checks,
-                     const Checksum16* crc, const std::vector<Span>& gaps, ProgressBar* progress,
+                     const Checksum16* crc, const std::vector<CMemoryRange>& gaps,
+                     ProgressBar* progress,
                      uint32_t& failed_at) {
-  const uint64_t total = SpanBytes(gaps);
+  const uint64_t total = RangeBytes(gaps);
   uint64_t done = 0;
   if (progress) progress->ResetProgress();
-  for (const Span& g : gaps) {
-    for (uint32_t at = g.first, left = g.length; left > 0;) {
+  for (const CMemoryRange& g : gaps) {
+    for (uint32_t at = g.GetStart(), left = g.GetLength(); left > 0;) {
       const uint32_t n = std::min(left, kErasedQuestion);
       if (ui.StopRequested()) return Erased::kStopped;
       uint16_t sum = 0;
@@ -276,7 +258,7 @@ int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterf
       uint32_t failed_at = 0;
       auto confirm_span = [&] {
         if (span.Confirm(link, checks, failed_at)) return true;
-        ui.ShowMessage(AddressMessage("Verifying target memory failed at ", failed_at),
+        ui.ShowMessage("Verifying target memory failed at " + AddressText(failed_at),
                        Buttons::Ok, Icon::Stop, kAppTitle);
         return false;
       };
@@ -295,7 +277,7 @@ int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterf
           if (confirm) span.Add(record);
           ShowProgress(progress, total, reader.Consumed());
         } else {
-          ui.ShowMessage(AddressMessage("Programming target memory failed at ", reply_address),
+          ui.ShowMessage("Programming target memory failed at " + AddressText(reply_address),
                          Buttons::Ok, Icon::Stop, kAppTitle);
         }
       }
@@ -313,9 +295,10 @@ int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterf
       step_open = true;
       uint32_t failed_at = 0;
       bool stopped = false;
-      ok = VerifyTargetMemory(link, ui, reader, SpanBytes(plan.records), progress, failed_at, stopped);
+      ok = VerifyTargetMemory(link, ui, reader, RangeBytes(plan.records), progress, failed_at,
+                              stopped);
       if (!ok && !stopped)
-        ui.ShowMessage(AddressMessage("Verifying target memory failed at ", failed_at),
+        ui.ShowMessage("Verifying target memory failed at " + AddressText(failed_at),
                        Buttons::Ok, Icon::Stop, kAppTitle);
       step_open = false;
       log.EndStep(ok);
@@ -325,8 +308,8 @@ int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterf
     // leaves old bytes where no record goes: the records' checks cannot see
     // them. The gaps come from the command file alone, so a resumed run and
     // one that carries an interrupted plan over are checked alike.
-    const std::vector<Span> gaps = ok && check_erased ? ErasedGaps(plan.sectors, plan.records)
-                                                      : std::vector<Span>{};
+    const std::vector<CMemoryRange> gaps =
+        ok && check_erased ? ErasedGaps(plan.sectors, plan.records) : std::vector<CMemoryRange>{};
     if (!gaps.empty()) {
       log.BeginStep("Checking erased flash");
       step_open = true;
@@ -338,7 +321,7 @@ int ExecuteUpdateCommandFile(LoaderLink& link, const AppPaths& paths, UserInterf
       const Erased erased = ConfirmErased(link, ui, checks, crc, gaps, progress, failed_at);
       ok = erased == Erased::kYes;
       if (erased == Erased::kNo)
-        ui.ShowMessage(AddressMessage("Verifying target memory failed at ", failed_at),
+        ui.ShowMessage("Verifying target memory failed at " + AddressText(failed_at),
                        Buttons::Ok, Icon::Stop, kAppTitle);
       step_open = false;
       log.EndStep(ok);

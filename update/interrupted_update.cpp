@@ -18,9 +18,8 @@ using Span = std::pair<uint64_t, uint64_t>;
 
 // The length of the sector that starts there; 0 for no sector of the table.
 uint32_t FlashSectorLength(uint32_t start) {
-  for (const FlashSector& s : kFlashSectors)
-    if (s.start == start) return s.length;
-  return 0;
+  const FlashSector* s = kMemoryMap.SectorAt(start);
+  return s != nullptr ? s->length : 0;
 }
 
 // Adds the spans to out as few ranges as cover them: overlapping and

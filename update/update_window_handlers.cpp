@@ -5,29 +5,26 @@
 namespace vok {
 
 void UpdateWindowHandlers::OnOpen(TextField& file_name, LogList& log, ProgressBar& progress) {
-  file_name_ = &file_name;
-  log_ = &log;
-  progress_ = &progress;
-  file_name_->SetText(fields_.file_name);
-  log_->Clear();
+  Attach(file_name, log, progress);
+  log.Clear();
 }
 
 int UpdateWindowHandlers::OnBrowse() {
-  if (file_name_ == nullptr) return 0;
-  fields_.file_name = file_name_->Text();
-  UpdateContext context{link_, paths_, ui_, *log_, *progress_, description_};
-  const int chosen = OnUpdateBrowse(context, fields_);
-  if (chosen) file_name_->SetText(fields_.file_name);
-  return chosen;
+  return Browse([](UpdateContext& context, UpdateFields& fields) {
+    return OnUpdateBrowse(context, fields);
+  });
 }
 
 int UpdateWindowHandlers::OnUpdate() {
-  if (file_name_ == nullptr) return 0;
-  fields_.file_name = file_name_->Text();
-  UpdateContext context{link_, paths_, ui_, *log_, *progress_, description_};
-  UpdateOptions options;
-  options.other_folders = OtherApplicationFolders(paths_.folder);
-  return vok::OnUpdate(context, fields_, options);
+  return Run([this](UpdateContext& context, UpdateFields& fields) {
+    UpdateOptions options;
+    options.other_folders = OtherApplicationFolders(paths_.folder);
+    return vok::OnUpdate(context, fields, options);
+  });
+}
+
+UpdateContext UpdateWindowHandlers::MakeContext(LogList& log, ProgressBar& progress) {
+  return {link_, paths_, ui_, log, progress, description_};
 }
 
 }  // namespace vok

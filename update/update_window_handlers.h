@@ -1,24 +1,17 @@
 #pragma once
 
-#include "app/settings.h"
-#include "app/user_interface.h"
-#include "link/loader_link.h"
+#include "app/procedure_window_handlers.h"
 #include "update/update_procedure.h"
 
 namespace vok {
 
-// What the "Update Flash Memory" window does, whichever toolkit draws it:
-// each handler copies the file name field into the fields, runs its
-// procedure and shows the fields again.
-class UpdateWindowHandlers {
+// What the "Update Flash Memory" window does, whichever toolkit draws it.
+// The file name starts empty.
+class UpdateWindowHandlers : public ProcedureWindowHandlers<UpdateFields, UpdateContext> {
  public:
   UpdateWindowHandlers(LoaderLink& link, const AppPaths& paths, UserInterface& ui,
                        UpdateDescription& description)
-      : link_(link), paths_(paths), ui_(ui), description_(description) {}
-
-  // Port index and rate as the main window hands them over; the file name
-  // starts empty.
-  UpdateFields& Fields() { return fields_; }
+      : ProcedureWindowHandlers(link, paths, ui), description_(description) {}
 
   // Window start-up, once its controls exist: shows the fields and empties
   // the log list. The controls must outlive the handlers' use of them.
@@ -28,14 +21,9 @@ class UpdateWindowHandlers {
   int OnUpdate();
 
  private:
-  LoaderLink& link_;
-  const AppPaths& paths_;
-  UserInterface& ui_;
+  UpdateContext MakeContext(LogList& log, ProgressBar& progress) override;
+
   UpdateDescription& description_;
-  UpdateFields fields_;
-  TextField* file_name_ = nullptr;
-  LogList* log_ = nullptr;
-  ProgressBar* progress_ = nullptr;
 };
 
 }  // namespace vok

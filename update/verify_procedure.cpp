@@ -1,10 +1,10 @@
 #include "update/verify_procedure.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
 #include <optional>
 
+#include "link/address_text.h"
 #include "link/loader_checksum.h"
 #include "link/loader_commands.h"
 #include "target/connect.h"
@@ -73,11 +73,9 @@ int CompareAreas(VerifyContext& c, MemoryImage& image, const std::vector<CMemory
         return 0;
       }
       if (rc == 0) {
-        char text[96];
-        std::snprintf(text, sizeof text,
-                      "Reading target memory failed at 0x%08X: the bytes read could not be confirmed",
-                      static_cast<unsigned>(failed_at));
-        c.ui.ShowMessage(text, Buttons::Ok, Icon::Stop);
+        c.ui.ShowMessage("Reading target memory failed at " + AddressText(failed_at) +
+                             ": the bytes read could not be confirmed",
+                         Buttons::Ok, Icon::Stop);
         return 0;
       }
       if (difference) {
@@ -164,10 +162,7 @@ int VerifyTargetAgainstFile(VerifyContext& c, const std::string& file_name, int 
 }
 
 std::string DifferenceText(const MemoryDifference& d) {
-  char text[48];
-  std::snprintf(text, sizeof text, "0x%08X-0x%08X differs", static_cast<unsigned>(d.first),
-                static_cast<unsigned>(d.last));
-  return text;
+  return AddressText(d.first) + "-" + AddressText(d.last) + " differs";
 }
 
 }  // namespace vok

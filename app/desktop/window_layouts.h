@@ -93,6 +93,18 @@ inline constexpr int kBackupFile = 1012, kBackupBrowse = 1013, kBackupLog = 1016
                      kBackupProgress = 1014, kBackupRun = 1015, kBackupClose = kOk;
 }  // namespace ids
 
+// The controls of a window that runs a procedure on a file: the Update and
+// Backup windows.
+struct ProcedureControls {
+  int file, browse, run, close, log, progress;
+};
+inline constexpr ProcedureControls kUpdateControls{ids::kUpdateFile, ids::kUpdateBrowse,
+                                                   ids::kUpdateRun,  ids::kUpdateClose,
+                                                   ids::kUpdateLog,  ids::kUpdateProgress};
+inline constexpr ProcedureControls kBackupControls{ids::kBackupFile, ids::kBackupBrowse,
+                                                   ids::kBackupRun,  ids::kBackupClose,
+                                                   ids::kBackupLog,  ids::kBackupProgress};
+
 // The listing's one tab stop, in dialog units: the tab of a
 // "name<TAB>CRC failure" line lines up with the versions.
 inline constexpr int kInfoListingTabStop = 150;

@@ -152,42 +152,31 @@ bool InfoDialog::OnMessage(UINT message, WPARAM, LPARAM, INT_PTR& result) {
   return true;
 }
 
+void ProcedureDialog::OnInit() {
+  file_name_.emplace(Item(ids_.file));
+  log_.emplace(Item(ids_.log));
+  progress_.emplace(Item(ids_.progress));
+  OnOpen(*file_name_, *log_, *progress_);
+}
+
+void ProcedureDialog::OnCommand(int id) {
+  if (id == ids_.browse) {
+    OnBrowse();
+  } else if (id == ids_.run) {
+    OnRun();
+  } else {
+    Dialog::OnCommand(id);
+  }
+}
+
 UpdateDialog::UpdateDialog(LoaderLink& link, const AppPaths& paths, Win32UserInterface& ui,
                            UpdateDescription& description)
-    : Dialog(layout::UpdateWindow(), ui), handlers_(link, paths, ui, description) {}
-
-void UpdateDialog::OnInit() {
-  file_name_.emplace(Item(kUpdateFile));
-  log_.emplace(Item(kUpdateLog));
-  progress_.emplace(Item(kUpdateProgress));
-  handlers_.OnOpen(*file_name_, *log_, *progress_);
-}
-
-void UpdateDialog::OnCommand(int id) {
-  switch (id) {
-    case kUpdateBrowse: handlers_.OnBrowse(); break;
-    case kUpdateRun: handlers_.OnUpdate(); break;
-    default: Dialog::OnCommand(id); break;
-  }
-}
+    : ProcedureDialog(layout::UpdateWindow(), layout::kUpdateControls, ui),
+      handlers_(link, paths, ui, description) {}
 
 BackupDialog::BackupDialog(LoaderLink& link, const AppPaths& paths, Win32UserInterface& ui)
-    : Dialog(layout::BackupWindow(), ui), handlers_(link, paths, ui) {}
-
-void BackupDialog::OnInit() {
-  file_name_.emplace(Item(kBackupFile));
-  log_.emplace(Item(kBackupLog));
-  progress_.emplace(Item(kBackupProgress));
-  handlers_.OnOpen(std::time(nullptr), *file_name_, *log_, *progress_);
-}
-
-void BackupDialog::OnCommand(int id) {
-  switch (id) {
-    case kBackupBrowse: handlers_.OnBrowse(); break;
-    case kBackupRun: handlers_.OnBackup(); break;
-    default: Dialog::OnCommand(id); break;
-  }
-}
+    : ProcedureDialog(layout::BackupWindow(), layout::kBackupControls, ui),
+      handlers_(link, paths, ui) {}
 
 MainDialog::MainDialog(desktop::DesktopSession& session, Win32UserInterface& ui)
     : Dialog(layout::MainWindow(), ui),

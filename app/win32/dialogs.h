@@ -88,37 +88,60 @@ class InfoDialog : public Dialog {
   std::optional<StaticStatus> status_;
 };
 
-class UpdateDialog : public Dialog {
+// The Update and Backup windows: a file name field with "Browse...", the
+// button that runs the procedure, a log list and a progress bar. The window
+// fills in what happens on opening, browsing and running.
+class ProcedureDialog : public Dialog {
+ protected:
+  ProcedureDialog(const layout::Window& table, const layout::ProcedureControls& ids,
+                  Win32UserInterface& ui)
+      : Dialog(table, ui), ids_(ids) {}
+
+  virtual void OnOpen(TextField& file_name, LogList& log, ProgressBar& progress) = 0;
+  virtual int OnBrowse() = 0;
+  virtual int OnRun() = 0;
+
+ private:
+  void OnInit() final;
+  void OnCommand(int id) final;
+
+  const layout::ProcedureControls ids_;
+  std::optional<EditField> file_name_;
+  std::optional<ListBoxLog> log_;
+  std::optional<ProgressBarControl> progress_;
+};
+
+class UpdateDialog : public ProcedureDialog {
  public:
   UpdateDialog(LoaderLink& link, const AppPaths& paths, Win32UserInterface& ui,
                UpdateDescription& description);
   UpdateFields& Fields() { return handlers_.Fields(); }
 
  protected:
-  void OnInit() override;
-  void OnCommand(int id) override;
+  void OnOpen(TextField& file_name, LogList& log, ProgressBar& progress) override {
+    handlers_.OnOpen(file_name, log, progress);
+  }
+  int OnBrowse() override { return handlers_.OnBrowse(); }
+  int OnRun() override { return handlers_.OnUpdate(); }
 
  private:
   UpdateWindowHandlers handlers_;
-  std::optional<EditField> file_name_;
-  std::optional<ListBoxLog> log_;
-  std::optional<ProgressBarControl> progress_;
 };
 
-class BackupDialog : public Dialog {
+class BackupDialog : public ProcedureDialog {
  public:
   BackupDialog(LoaderLink& link, const AppPaths& paths, Win32UserInterface& ui);
   BackupFields& Fields() { return handlers_.Fields(); }
 
  protected:
-  void OnInit() override;
-  void OnCommand(int id) override;
+  void OnOpen(TextField& file_name, LogList& log, ProgressBar& progress) override {
+    handlers_.OnOpen(std::time(nullptr), file_name, log, progress);
+  }
+  int OnBrowse() override { return handlers_.OnBrowse(); }
+  int OnRun() override { return handlers_.OnBackup(); }
 
  private:
   BackupWindowHandlers handlers_;
-  std::optional<EditField> file_name_;
-  std::optional<ListBoxLog> log_;
-  std::optional<ProgressBarControl> progress_;
 };
 
 // The main window: its buttons run the shared main-window handlers, and it

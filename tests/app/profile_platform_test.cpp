@@ -11,26 +11,17 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <vector>
 
 #include "app/settings.h"
+#include "support/files.h"
 #include "support/temp_dir.h"
 
 namespace vok {
 namespace {
 
 using test::TempDir;
-
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void Put(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 struct Read {
   const char* section;
@@ -90,7 +81,7 @@ TEST(ProfilePlatform, ReadsAgreeWithGetPrivateProfileInt) {
   const std::string file = dir.file("VOKLOAD.INI");
   for (const ReadCase& c : ReadCases()) {
     std::filesystem::remove(file);
-    if (c.file != nullptr) Put(file, c.file);
+    if (c.file != nullptr) test::WriteFile(file, c.file);
     for (const Read& r : c.reads) {
       const int platform = static_cast<int>(
           ::GetPrivateProfileIntA(r.section, r.key, r.fallback, file.c_str()));
@@ -170,8 +161,8 @@ TEST(ProfilePlatform, WritesAgreeWithWritePrivateProfileString) {
     std::filesystem::remove(ours);
     std::filesystem::remove(theirs);
     if (c.file != nullptr) {
-      Put(ours, c.file);
-      Put(theirs, c.file);
+      test::WriteFile(ours, c.file);
+      test::WriteFile(theirs, c.file);
     }
     for (const Write& w : c.writes) {
       EXPECT_TRUE(WriteProfileString(ours, w.section, w.key, w.value)) << c.what;
@@ -179,17 +170,17 @@ TEST(ProfilePlatform, WritesAgreeWithWritePrivateProfileString) {
           << c.what;
     }
     if (c.same_bytes) {
-      EXPECT_EQ(Slurp(ours), Slurp(theirs)) << c.what;
+      EXPECT_EQ(test::ReadFile(ours), test::ReadFile(theirs)) << c.what;
     }
     ExpectSameReadings(ours, theirs, c);
   }
 
   // Where the bytes differ, ours changed nothing but the lines written.
   const std::string ours = dir.file("kept.ini");
-  Put(ours, WriteCases().back().file);
+  test::WriteFile(ours, WriteCases().back().file);
   for (const Write& w : WriteCases().back().writes)
     ASSERT_TRUE(WriteProfileString(ours, w.section, w.key, w.value));
-  EXPECT_EQ(Slurp(ours),
+  EXPECT_EQ(test::ReadFile(ours),
             "; settings\r\n[Ports]\r\nCOM1=\\\\.\\COM7\r\n\r\n[SETUP]\r\nComPort=2\r\n"
             "PreserveObjects=0\r\n\r\n; end\r\n[Other]\r\nComPort=3\r\n");
 }

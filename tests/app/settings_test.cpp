@@ -2,18 +2,20 @@
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 
 #include "app/settings.h"
+#include "support/files.h"
 #include "support/recorders.h"
 #include "support/temp_dir.h"
 
 namespace vok {
 namespace {
 
+using test::ReadFile;
 using test::ScriptedUi;
 using test::TempDir;
+using test::WriteFile;
 
 #ifdef _WIN32
 const std::string kSep = "\\";
@@ -33,15 +35,6 @@ bool ReadOnlyHolds(const TempDir& dir) {
   return holds;
 }
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-void Put(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
-
 TEST(Settings, DefaultsWithoutFileAndExitCreatesIt) {
   TempDir dir;
   AppPaths paths{dir.folder()};
@@ -55,14 +48,14 @@ TEST(Settings, DefaultsWithoutFileAndExitCreatesIt) {
   SaveSettingsOnExit(paths, ui, s);
   EXPECT_TRUE(ui.messages.empty());
   // A new file gets CR LF, and the baud rate is never written.
-  EXPECT_EQ(Slurp(paths.Settings()),
+  EXPECT_EQ(ReadFile(paths.Settings()),
             "[SETUP]\r\nComPort=0\r\nBackupFirst=0\r\nPreserveObjects=0\r\n");
 }
 
 TEST(Settings, ValuesAsTheProfileRulesReadThem) {
   TempDir dir;
   AppPaths paths{dir.folder()};
-  Put(paths.Settings(),
+  WriteFile(paths.Settings(),
       "[other]\r\nComPort=3\r\n"
       "  [ setup ]  \r\n"
       "  comport =  7  \r\n"
@@ -83,7 +76,7 @@ TEST(Settings, ValuesAsTheProfileRulesReadThem) {
   EXPECT_EQ(ReadProfileInt(f, "OTHER", "comport", 42), 3);
   EXPECT_EQ(ReadProfileInt(dir.file("absent.ini"), "SETUP", "ComPort", 5), 5);
 
-  Put(f, "[SETUP]\nA=+12\nB=- 3\nC=\"2\"\nD=4294967297\nE= -0012x\n;ComPort=9\nComPort=1\n");
+  WriteFile(f, "[SETUP]\nA=+12\nB=- 3\nC=\"2\"\nD=4294967297\nE= -0012x\n;ComPort=9\nComPort=1\n");
   EXPECT_EQ(ReadProfileInt(f, "SETUP", "A", 0), 12);
   EXPECT_EQ(ReadProfileInt(f, "SETUP", "B", 9), 0);
   EXPECT_EQ(ReadProfileInt(f, "SETUP", "C", 0), 2);
@@ -92,7 +85,7 @@ TEST(Settings, ValuesAsTheProfileRulesReadThem) {
   EXPECT_EQ(ReadProfileInt(f, "SETUP", "ComPort", 0), 1);  // the comment is no key
 
   // An editor's byte-order mark does not hide the first section.
-  Put(f, "\xEF\xBB\xBF[SETUP]\r\nComPort=2\r\n");
+  WriteFile(f, "\xEF\xBB\xBF[SETUP]\r\nComPort=2\r\n");
   EXPECT_EQ(LoadSettings(paths).port_index, 2);
 }
 
@@ -110,14 +103,14 @@ TEST(Settings, WritesKeepEveryOtherByte) {
       "; trailing comment\r\n"
       "[Other]\r\n"
       "ComPort = 3   ; not ours\r\n";
-  Put(paths.Settings(), head + "[setup]\r\n  comport = 1 \r\nBaudrate=9600\r\n" + tail);
+  WriteFile(paths.Settings(), head + "[setup]\r\n  comport = 1 \r\nBaudrate=9600\r\n" + tail);
 
   WriteSettingsKey(paths, ui, "ComPort", -1);
   // The key keeps its spelling; the section's other lines and the rest stay.
-  EXPECT_EQ(Slurp(paths.Settings()), head + "[setup]\r\ncomport=-1\r\nBaudrate=9600\r\n" + tail);
+  EXPECT_EQ(ReadFile(paths.Settings()), head + "[setup]\r\ncomport=-1\r\nBaudrate=9600\r\n" + tail);
 
   WriteSettingsKey(paths, ui, "BackupFirst", 1);
-  EXPECT_EQ(Slurp(paths.Settings()),
+  EXPECT_EQ(ReadFile(paths.Settings()),
             head + "[setup]\r\ncomport=-1\r\nBaudrate=9600\r\nBackupFirst=1\r\n" + tail);
 
   Settings s = LoadSettings(paths);
@@ -126,7 +119,7 @@ TEST(Settings, WritesKeepEveryOtherByte) {
   EXPECT_EQ(s.backup_first, 1);
   s.port_index = 2;
   SaveSettingsOnExit(paths, ui, s);
-  EXPECT_EQ(Slurp(paths.Settings()),
+  EXPECT_EQ(ReadFile(paths.Settings()),
             head +
                 "[setup]\r\ncomport=2\r\nBaudrate=9600\r\nBackupFirst=1\r\nPreserveObjects=0\r\n" +
                 tail);
@@ -139,27 +132,27 @@ TEST(Settings, LineEndsOfTheFileAreKept) {
   ScriptedUi ui;
 
   // LF file whose last line has no line end.
-  Put(paths.Settings(), "[Other]\nx=1\n\n[SETUP]\nComPort=0");
+  WriteFile(paths.Settings(), "[Other]\nx=1\n\n[SETUP]\nComPort=0");
   WriteSettingsKey(paths, ui, "PreserveObjects", 5);
-  EXPECT_EQ(Slurp(paths.Settings()), "[Other]\nx=1\n\n[SETUP]\nComPort=0\nPreserveObjects=5\n");
+  EXPECT_EQ(ReadFile(paths.Settings()), "[Other]\nx=1\n\n[SETUP]\nComPort=0\nPreserveObjects=5\n");
   WriteSettingsKey(paths, ui, "ComPort", 3);
-  EXPECT_EQ(Slurp(paths.Settings()), "[Other]\nx=1\n\n[SETUP]\nComPort=3\nPreserveObjects=5\n");
+  EXPECT_EQ(ReadFile(paths.Settings()), "[Other]\nx=1\n\n[SETUP]\nComPort=3\nPreserveObjects=5\n");
 
   // A file without the section gets it at its end, in its own line ends.
-  Put(paths.Settings(), "[Other]\nx=1");
+  WriteFile(paths.Settings(), "[Other]\nx=1");
   WriteSettingsKey(paths, ui, "ComPort", 1);
-  EXPECT_EQ(Slurp(paths.Settings()), "[Other]\nx=1\n\n[SETUP]\nComPort=1\n");
+  EXPECT_EQ(ReadFile(paths.Settings()), "[Other]\nx=1\n\n[SETUP]\nComPort=1\n");
 
   // An empty section header line: the key goes right behind it.
-  Put(paths.Settings(), "[SETUP]\r\n\r\n[Next]\r\n");
+  WriteFile(paths.Settings(), "[SETUP]\r\n\r\n[Next]\r\n");
   WriteSettingsKey(paths, ui, "ComPort", 0);
-  EXPECT_EQ(Slurp(paths.Settings()), "[SETUP]\r\nComPort=0\r\n\r\n[Next]\r\n");
+  EXPECT_EQ(ReadFile(paths.Settings()), "[SETUP]\r\nComPort=0\r\n\r\n[Next]\r\n");
 
   // Bytes that are not ASCII pass through untouched.
   const std::string odd = "[\xE4rger]\r\nk=\xFF\xFE\r\n";
-  Put(paths.Settings(), odd + "[SETUP]\r\nComPort=1\r\n");
+  WriteFile(paths.Settings(), odd + "[SETUP]\r\nComPort=1\r\n");
   WriteSettingsKey(paths, ui, "ComPort", 2);
-  EXPECT_EQ(Slurp(paths.Settings()), odd + "[SETUP]\r\nComPort=2\r\n");
+  EXPECT_EQ(ReadFile(paths.Settings()), odd + "[SETUP]\r\nComPort=2\r\n");
   EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -195,12 +188,12 @@ TEST(Settings, UnwritableFileReportsEachKeyOnce) {
   if (ReadOnlyHolds(dir)) {
     AppPaths ro{dir.folder() + "ro" + kSep};
     std::filesystem::create_directory(dir.file("ro"));
-    Put(ro.Settings(), "[SETUP]\r\nComPort=1\r\n");
+    WriteFile(ro.Settings(), "[SETUP]\r\nComPort=1\r\n");
     std::filesystem::permissions(ro.Settings(), std::filesystem::perms::owner_read);
     ScriptedUi ui3;
     SaveSettingsOnExit(ro, ui3, s);
     EXPECT_EQ(ui3.messages.size(), 3u);
-    EXPECT_EQ(Slurp(ro.Settings()), "[SETUP]\r\nComPort=1\r\n");
+    EXPECT_EQ(ReadFile(ro.Settings()), "[SETUP]\r\nComPort=1\r\n");
     std::filesystem::permissions(ro.Settings(), std::filesystem::perms::owner_all);
   }
 }
@@ -226,7 +219,7 @@ TEST(Settings, FoldersAndFixedFiles) {
   EXPECT_EQ(paths.UpdateLog(), dir.folder() + "UPDATE" + kSep + "UPDATE.LOG");
   EXPECT_EQ(paths.BackupLog(), dir.folder() + "BACKUP" + kSep + "BACKUP.LOG");
 
-  Put(dir.file("BACKUP"), "");  // a file in the way is not reported
+  WriteFile(dir.file("BACKUP"), "");  // a file in the way is not reported
   CreateWorkFolders(paths);
   EXPECT_TRUE(std::filesystem::is_directory(dir.file("UPDATE")));
   EXPECT_TRUE(std::filesystem::is_regular_file(dir.file("BACKUP")));
@@ -240,7 +233,7 @@ TEST(Settings, PortTable) {
   TempDir dir;
   AppPaths paths{dir.folder()};
   EXPECT_TRUE(LoadPortTable(paths).empty());
-  Put(paths.Settings(),
+  WriteFile(paths.Settings(),
       "[SETUP]\r\nComPort=1\r\n"
       "[ports]\r\n"
       "COM1=/dev/ttyUSB0\r\n"

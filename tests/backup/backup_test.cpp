@@ -22,8 +22,6 @@ using test::Pattern;
 using test::ProcedureBench;
 using test::ReadBytes;
 
-std::string Text(const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()); }
-
 BackupContext Backup(ProcedureBench& b) { return {b.link(), b.paths, b.ui, b.log, b.progress}; }
 
 // What a backup file holds, read line by line.
@@ -45,7 +43,7 @@ uint8_t Hex(const std::string& s, size_t at) {
 
 BackupFile ParseBackup(const std::string& path) {
   BackupFile f;
-  std::string all = Text(ReadBytes(path));
+  std::string all = test::ReadFile(path);
   BackupFile::Area area;
   bool in_area = false;
   size_t at = 0;
@@ -171,7 +169,7 @@ TEST(Backup, FileHoldsRamAndFlashByteForByteAndRestoresAsAnUpdate) {
   EXPECT_EQ(f.areas[1].records, 7936u);
   EXPECT_TRUE(f.areas[1].bytes == flash);
   EXPECT_EQ(f.areas[1].terminator, "S804000000FB");
-  EXPECT_EQ(Text(ReadBytes(b.paths.BackupLog())), description);
+  EXPECT_EQ(test::ReadFile(b.paths.BackupLog()), description);
   EXPECT_EQ(Names(b.paths.BackupDir()), (std::set<std::string>{"BK000105.SSS", "BACKUP.LOG"}));
 
   std::vector<std::string> lines = {"Connecting to target loader passed",
@@ -211,7 +209,7 @@ TEST(Backup, FileHoldsRamAndFlashByteForByteAndRestoresAsAnUpdate) {
 TEST(Backup, OverwriteAnsweredNoChangesNothing) {
   ProcedureBench b;
   const std::string name = b.dir.file("BACKUP/old.sss");
-  test::WriteBytes(name, {'o', 'l', 'd'});
+  test::WriteFile(name, "old");
   b.log.AddLine("from before");
   BackupFields fields{name, 0, 38400};
   b.ui.answers.push_back(Answer::No);
@@ -221,7 +219,7 @@ TEST(Backup, OverwriteAnsweredNoChangesNothing) {
   EXPECT_EQ(b.ui.messages[0].text, "File already exists. Overwrite?");
   EXPECT_EQ(b.ui.messages[0].buttons, Buttons::YesNo);
   EXPECT_EQ(b.ui.messages[0].title, "VOK Loader");
-  EXPECT_EQ(Text(ReadBytes(name)), "old");
+  EXPECT_EQ(test::ReadFile(name), "old");
   EXPECT_FALSE(Exists(b.paths.BackupLog()));
   EXPECT_TRUE(b.ui.tones.empty());
   EXPECT_TRUE(b.log.lines.empty());  // cleared before the question
@@ -233,7 +231,7 @@ TEST(Backup, OverwriteAnsweredNoChangesNothing) {
 class BackupFailure : public ::testing::Test {
  protected:
   void Expect(ProcedureBench& b, const std::string& name, const std::string& failed_line) {
-    EXPECT_EQ(Text(ReadBytes(name)), "previous backup");
+    EXPECT_EQ(test::ReadFile(name), "previous backup");
     EXPECT_EQ(Names(b.paths.BackupDir()), (std::set<std::string>{"old.sss", "BACKUP.LOG"}));
     EXPECT_NE(std::find(b.log.lines.begin(), b.log.lines.end(), failed_line), b.log.lines.end())
         << failed_line;
@@ -243,8 +241,7 @@ class BackupFailure : public ::testing::Test {
   }
   int Run(ProcedureBench& b, std::string& name) {
     name = b.dir.file("BACKUP/old.sss");
-    test::WriteBytes(name, std::vector<uint8_t>{'p', 'r', 'e', 'v', 'i', 'o', 'u', 's', ' ',
-                                                'b', 'a', 'c', 'k', 'u', 'p'});
+    test::WriteFile(name, "previous backup");
     BackupFields fields{name, 0, 38400};
     b.ui.answers.push_back(Answer::Yes);
     BackupContext c = Backup(b);
@@ -279,7 +276,7 @@ TEST_F(BackupFailure, TargetFallsSilentDuringTheFlashArea) {
   // checksum by: each piece is read twice.
   EXPECT_EQ(b.log.lines[b.log.lines.size() - 2], "Confirmed by reading");
   // The description of the attempt is logged all the same.
-  EXPECT_EQ(Text(ReadBytes(b.paths.BackupLog())).substr(0, 27), " \r\nBackup of VOK System of ");
+  EXPECT_EQ(test::ReadFile(b.paths.BackupLog()).substr(0, 27), " \r\nBackup of VOK System of ");
 }
 
 TEST_F(BackupFailure, StopAskedForDuringTheRamArea) {
@@ -302,7 +299,7 @@ TEST(Backup, StagingFoldersLeftByACrashGoWithTheNextBackup) {
     fs::create_directory(dir + folder);
     if (!file.empty()) test::WriteBytes(dir + folder + "/" + file, {'S', '0'});
     if (!marked.empty())
-      test::WriteBytes(dir + folder + "/" + mark, std::vector<uint8_t>(marked.begin(), marked.end()));
+      test::WriteFile(dir + folder + "/" + mark, marked);
   };
   auto own = [](const std::string& name) {
     return "VOK Loader staging folder of the backup file " + name + "\n";
@@ -368,7 +365,7 @@ TEST(Backup, FileThatCannotBeCreated) {
   EXPECT_EQ(b.log.lines[b.log.lines.size() - 2], "Creating backup file failed");
   EXPECT_TRUE(b.ui.messages.empty());
   EXPECT_FALSE(Exists(b.dir.file("no-such-folder")));
-  EXPECT_EQ(Text(ReadBytes(b.paths.BackupLog())).substr(0, 27), " \r\nBackup of VOK System of ");
+  EXPECT_EQ(test::ReadFile(b.paths.BackupLog()).substr(0, 27), " \r\nBackup of VOK System of ");
 }
 
 TEST(Backup, WriteWholeFileReplacesTheContent) {
@@ -379,7 +376,7 @@ TEST(Backup, WriteWholeFileReplacesTheContent) {
   const std::string big(5000, 'b');
   EXPECT_EQ(WriteWholeFile(big.data(), big.size(), path), 1);
   EXPECT_EQ(WriteWholeFile("new", 3, path), 1);
-  EXPECT_EQ(Text(ReadBytes(path)), "new");
+  EXPECT_EQ(test::ReadFile(path), "new");
   EXPECT_EQ(WriteWholeFile("", 0, path), 1);
   EXPECT_TRUE(ReadBytes(path).empty());
   EXPECT_EQ(WriteWholeFile("x", 1, folder), 0);

@@ -5,7 +5,6 @@
 #include <cctype>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -13,6 +12,7 @@
 
 #include "cli_process.h"
 #include "sim/simulator.h"
+#include "support/files.h"
 #include "support/srecord_text.h"
 #include "support/temp_dir.h"
 #include "support/voksim_process.h"
@@ -28,11 +28,6 @@ std::vector<uint8_t> Pattern() {
   std::vector<uint8_t> bytes(64);
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(0x30 + 7 * i);
   return bytes;
-}
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::vector<uint8_t> StateMemory(const std::string& state, uint32_t address, size_t n) {

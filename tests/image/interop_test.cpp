@@ -50,7 +50,7 @@ TEST(SRecordInterop, WrittenFilesReadBackBySrecTools) {
   EXPECT_NE(info.find("010000 - 03FFFF"), std::string::npos) << info;
   EXPECT_NE(info.find("084000 - 0FFFFF"), std::string::npos) << info;
   ASSERT_EQ(RunTool({"srec_cat", dir.file("bk.sss"), "-o", dir.file("bk.bin"), "-binary"}, &info), 0) << info;
-  std::string bin = test::ReadBytes(dir.file("bk.bin"));
+  std::string bin = test::ReadFile(dir.file("bk.bin"));
   EXPECT_EQ(bin.size(), 0x100000u);
   EXPECT_EQ(Slice(bin, 0x10000, ram.size()), ram);
   EXPECT_EQ(Slice(bin, 0x84000, flash.size()), flash);
@@ -73,7 +73,7 @@ TEST(SRecordInterop, WrittenFilesReadBackBySrecTools) {
     EXPECT_EQ(RunTool({"srec_info", dir.file("r.sss")}, &info), 0) << info;
     ASSERT_EQ(RunTool({"srec_cat", dir.file("r.sss"), "-offset", shift, "-o", dir.file("r.bin"), "-binary"}, &info), 0)
         << info;
-    std::string got = test::ReadBytes(dir.file("r.bin"));
+    std::string got = test::ReadFile(dir.file("r.bin"));
     uint32_t at = start & 0xFFFF;
     std::vector<uint8_t> want(end - start + 1);
     fake(start, static_cast<uint16_t>(want.size()), want.data());
@@ -84,11 +84,11 @@ TEST(SRecordInterop, WrittenFilesReadBackBySrecTools) {
 
 TEST(UpdateFileInterop, FilesOfOtherToolsLoadAsSrecCatReadsThem) {
   test::TempDir dir;
-  test::WriteBytes(dir.file("a.bin"), [] {
+  test::WriteFile(dir.file("a.bin"), [] {
     auto v = test::Pattern(5000, 11);
     return std::string(v.begin(), v.end());
   }());
-  test::WriteBytes(dir.file("b.bin"), [] {
+  test::WriteFile(dir.file("b.bin"), [] {
     auto v = test::Pattern(777, 12);
     return std::string(v.begin(), v.end());
   }());
@@ -119,14 +119,14 @@ TEST(UpdateFileInterop, FilesOfOtherToolsLoadAsSrecCatReadsThem) {
                       &log),
               0)
         << log;
-    std::string ref = test::ReadBytes(dir.file("ref.bin"));
+    std::string ref = test::ReadFile(dir.file("ref.bin"));
     ASSERT_EQ(ref.size(), kEnd);
 
     MemoryImage image;
     MemoryRangeList ranges;
     test::ScriptedUi ui;
     ASSERT_EQ(image.Open(0, dir.folder()), 0);
-    ASSERT_EQ(LoadUpdateFile(out, image, ranges, ui), 1) << test::ReadBytes(out).substr(0, 400);
+    ASSERT_EQ(LoadUpdateFile(out, image, ranges, ui), 1) << test::ReadFile(out).substr(0, 400);
     std::vector<uint8_t> got(kEnd);
     image.Fetch(0, got.data(), kEnd);
     EXPECT_TRUE(std::equal(got.begin(), got.end(), ref.begin(), ref.end(),
@@ -138,8 +138,8 @@ TEST(UpdateFileInterop, FilesOfOtherToolsLoadAsSrecCatReadsThem) {
 TEST(UpdateFileInterop, IntelHexAndElfOfOtherToolsLoadWhereTheirMakersPutThem) {
   test::TempDir dir;
   const std::vector<uint8_t> a = test::Pattern(5000, 21), b = test::Pattern(777, 22);
-  test::WriteBytes(dir.file("a.bin"), std::string(a.begin(), a.end()));
-  test::WriteBytes(dir.file("b.bin"), std::string(b.begin(), b.end()));
+  test::WriteFile(dir.file("a.bin"), std::string(a.begin(), a.end()));
+  test::WriteFile(dir.file("b.bin"), std::string(b.begin(), b.end()));
   const std::string ab = dir.file("a.bin"), bb = dir.file("b.bin"), out = dir.file("out");
   struct Maker {
     std::vector<std::string> argv;

@@ -53,7 +53,7 @@ TEST(MemoryImage, ExtentGrowsWithErasedFill) {
   EXPECT_EQ(image.GetExtentStart(), 0x80000u);
   EXPECT_EQ(image.GetExtentLength(), 0x8012u);
   EXPECT_EQ(FileSize(image), 0x88012u);
-  std::string disk = test::ReadBytes(image.GetFilePath());
+  std::string disk = test::ReadFile(image.GetFilePath());
   EXPECT_EQ(disk.substr(0x80002, 0x7FFE), std::string(0x7FFE, '\xFF'));
   // Later stores overwrite earlier ones.
   ASSERT_EQ(image.Store(0x88001, two.data(), 2), 0);
@@ -136,7 +136,7 @@ TEST(MemoryImage, FileErrorLeavesExtent) {
 TEST(MemoryImage, TemporaryFileIsNeverFollowed) {
   test::TempDir dir;
   std::string victim = dir.file("victim");
-  test::WriteBytes(victim, "precious");
+  test::WriteFile(victim, "precious");
   test::TempDir elsewhere;
   const std::filesystem::path cwd = std::filesystem::current_path();
   std::filesystem::create_symlink(victim, dir.file("memimage.tmp"));
@@ -153,11 +153,11 @@ TEST(MemoryImage, TemporaryFileIsNeverFollowed) {
     std::filesystem::current_path(elsewhere.path());
   }
   std::filesystem::current_path(cwd);
-  EXPECT_EQ(test::ReadBytes(victim), "precious");
+  EXPECT_EQ(test::ReadFile(victim), "precious");
   EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir.file("memimage.tmp"))));
 
   // A plain old file of that name is replaced, not reused.
-  test::WriteBytes(dir.file("memimage.tmp"), std::string(100, 'x'));
+  test::WriteFile(dir.file("memimage.tmp"), std::string(100, 'x'));
   MemoryImage image;
   ASSERT_EQ(image.Open(0, dir.folder()), 0);
   EXPECT_EQ(std::filesystem::file_size(dir.file("memimage.tmp")), 0u);

@@ -198,7 +198,7 @@ TEST(TargetMemory, CopyRangeToFileRecordTypesAndLines) {
     file.Open(dir.file("b.sss"), FileMode::kCreate);
     EXPECT_EQ(CopyRangeToFile(std::ref(target), checks, file, range, nullptr, ui), 1);
     file.Close();
-    return Lines(test::ReadBytes(dir.file("b.sss")));
+    return Lines(test::ReadFile(dir.file("b.sss")));
   };
   EXPECT_EQ(copy(R(0x100, 0, R::kByLength)), std::vector<std::string>{"S9030000FC"});
   std::vector<std::string> lines = copy(R(0xFC18, 0xFFFF, R::kByEnd));  // 1000 bytes
@@ -217,7 +217,7 @@ TEST(TargetMemory, CopyRangeToFileRecordTypesAndLines) {
   file.Open(dir.file("c.sss"), FileMode::kCreate);
   EXPECT_EQ(CopyRangeToFile(std::ref(target), checks, file, R(0x10000, 4096, R::kByLength), nullptr, ui), 0);
   file.Close();
-  EXPECT_EQ(Lines(test::ReadBytes(dir.file("c.sss"))).size(), 0u);
+  EXPECT_EQ(Lines(test::ReadFile(dir.file("c.sss"))).size(), 0u);
   EXPECT_EQ(ui.MessageTexts(), std::vector<std::string>{"Reading target memory failed (-1002) !"});
 }
 
@@ -249,10 +249,10 @@ TEST(TargetMemory, AgainstSimulatedController) {
   LoaderChecksum checks(target.link);
   ASSERT_EQ(CopyRangeToFile(target.link, checks, file, R(0x10000, 0x3FFFF, R::kByEnd), &bar, ui), 1);
   file.Close();
-  std::vector<std::string> lines = Lines(test::ReadBytes(dir.file("bk.sss")));
+  std::vector<std::string> lines = Lines(test::ReadFile(dir.file("bk.sss")));
   ASSERT_EQ(lines.size(), 1 + 3072 + 1u);
-  EXPECT_EQ(lines[1], test::Record('2', 0x10000, {ram.begin(), ram.begin() + 64}));
-  EXPECT_EQ(lines[3072], test::Record('2', 0x3FFC0, {ram.end() - 64, ram.end()}));
+  EXPECT_EQ(lines[1] + "\r\n", test::SRecordLine('2', 0x10000, {ram.begin(), ram.begin() + 64}));
+  EXPECT_EQ(lines[3072] + "\r\n", test::SRecordLine('2', 0x3FFC0, {ram.end() - 64, ram.end()}));
   EXPECT_EQ(lines[3073], "S804000000FB");
   EXPECT_EQ(bar.calls.size(), 0x30000 / 1024 + 1u);
   EXPECT_EQ(bar.calls.back(), (std::pair<uint32_t, uint32_t>{0, 0}));

@@ -7,11 +7,6 @@
 #include <unistd.h>
 #endif
 
-#include <fstream>
-#include <iterator>
-#include <sstream>
-
-#include "image/srecord.h"
 #include "support/temp_dir.h"
 
 #ifndef _WIN32
@@ -19,15 +14,6 @@ extern char** environ;
 #endif
 
 namespace vok::test {
-
-std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
 
 std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
   std::vector<uint8_t> v(n);
@@ -39,12 +25,6 @@ std::vector<uint8_t> Pattern(size_t n, uint32_t seed) {
     b = static_cast<uint8_t>(x);
   }
   return v;
-}
-
-std::string Record(char type, uint32_t address, const std::vector<uint8_t>& data) {
-  std::string line = FormatSRecord(type, address, data.size(), data.data());
-  if (!line.empty()) line.pop_back();
-  return line;
 }
 
 #ifndef _WIN32
@@ -65,7 +45,7 @@ int RunTool(const std::vector<std::string>& argv, std::string* output) {
   if (rc != 0) return -1;
   int status = 0;
   if (waitpid(pid, &status, 0) != pid) return -1;
-  if (output) *output = ReadBytes(out_path);
+  if (output) *output = ReadFile(out_path);
   if (!WIFEXITED(status)) return -1;
   // posix_spawnp reports a missing program as exit status 127 of the child.
   return WEXITSTATUS(status) == 127 ? -1 : WEXITSTATUS(status);

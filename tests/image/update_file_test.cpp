@@ -25,7 +25,7 @@ class UpdateFileTest : public ::testing::Test {
   void SetUp() override { ASSERT_EQ(image.Open(0, dir.folder()), 0); }
 
   Loaded Load(const std::string& content) {
-    test::WriteBytes(dir.file("u.sss"), content);
+    test::WriteFile(dir.file("u.sss"), content);
     return LoadPath(dir.file("u.sss"));
   }
   Loaded LoadPath(const std::string& path) {
@@ -57,7 +57,7 @@ class UpdateFileTest : public ::testing::Test {
 };
 
 std::string Line(char type, uint32_t address, const std::vector<uint8_t>& data) {
-  return test::Record(type, address, data) + "\r\n";
+  return test::SRecordLine(type, address, data);
 }
 
 const std::vector<uint8_t> k32a = test::Pattern(32, 1), k32b = test::Pattern(32, 2),
@@ -93,7 +93,8 @@ TEST_F(UpdateFileTest, LinesThatCarryNoData) {
   EXPECT_EQ(l.result, 1);
   EXPECT_EQ(l.ranges, (Ranges{{0x1000, 2}}));
   // Line ends: LF alone, CR LF, none on the last line, all load alike.
-  std::string a = test::Record('2', 0x84000, k32a), b = test::Record('2', 0x84020, k32b);
+  std::string a = Line('2', 0x84000, k32a), b = Line('2', 0x84020, k32b);
+  a.resize(a.size() - 2), b.resize(b.size() - 2);
   for (std::string content : {a + "\n" + b + "\n", a + "\r\n" + b, a + "\n" + b + "\r\n"}) {
     l = Load(content);
     EXPECT_EQ(l.result, 1);
@@ -109,7 +110,7 @@ TEST_F(UpdateFileTest, LinesThatCarryNoData) {
 TEST_F(UpdateFileTest, Failures) {
   const std::string good = Line('2', 0x84000, k32a);
   for (std::string bad : {std::string("\r\n"), std::string(" ") + good, std::string("S1011234B8"),
-                          test::Record('2', 0x84020, k32b).substr(0, 40),
+                          Line('2', 0x84020, k32b).substr(0, 40),
                           std::string("S3FF") + std::string(600, '0'),
                           std::string("S2") + std::string(100000, 'F')}) {
     Loaded l = Load(good + bad + "\r\n" + Line('2', 0x90000, k16));
@@ -298,7 +299,7 @@ TEST_F(UpdateFileTest, MalformedElfStoresNothing) {
 
 TEST_F(UpdateFileTest, ARawBinaryNeedsItsAddress) {
   const std::string bytes(k32a.begin(), k32a.end());
-  test::WriteBytes(dir.file("fw.bin"), bytes);
+  test::WriteFile(dir.file("fw.bin"), bytes);
   test::ScriptedUi ui;
   EXPECT_EQ(LoadUpdateFile(dir.file("fw.bin"), image, list, ui), 0);
   EXPECT_EQ(ui.MessageTexts(), std::vector<std::string>{"Update file format error"});
@@ -306,7 +307,7 @@ TEST_F(UpdateFileTest, ARawBinaryNeedsItsAddress) {
   UpdateFileOptions raw;
   raw.raw_base = 0x86000;
   for (const std::string& content : {bytes, test::ElfFile({{0x84000, k16}}, {})}) {
-    test::WriteBytes(dir.file("fw.bin"), content);
+    test::WriteFile(dir.file("fw.bin"), content);
     list.DeleteAll();
     EXPECT_EQ(LoadUpdateFile(dir.file("fw.bin"), image, list, ui, raw), 1);
     ASSERT_EQ(list.GetCount(), 1u);

@@ -74,7 +74,7 @@ void ForEachVariant(const std::vector<uint8_t>& f, Refuse refuse, Cut cut) {
   // Every erase entry turned into a start that is no sector, or into
   // another sector: its own then stays unerased under the update's records.
   std::vector<uint32_t> foreign = {0x80000, 0x82000, 0x40000, 0x100000, 0xFFFFFFFF, 0x10000};
-  for (const FlashSector& s : kFlashSectors) foreign.push_back(s.start);
+  for (const FlashSector& s : kMemoryMap.sectors) foreign.push_back(s.start);
   for (size_t e : l.sectors) {
     const uint32_t own = Get32(f, e);
     foreign.push_back(own + 0x1000);

@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <string>
 #include <utility>
 #include <vector>
@@ -17,6 +16,7 @@
 #include "image/memory_range.h"
 #include "image/srecord.h"
 #include "image/update_file.h"
+#include "support/files.h"
 #include "support/recorders.h"
 #include "support/temp_dir.h"
 
@@ -110,8 +110,7 @@ TEST(CorpusProperties, ImagesAgreeWithSrecCat) {
                             std::to_string(l.bytes.size()) + " -o '" + bin +
                             "' -binary >/dev/null 2>&1";
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
-    std::ifstream in(bin, std::ios::binary);
-    const std::vector<uint8_t> ref((std::istreambuf_iterator<char>(in)), {});
+    const std::vector<uint8_t> ref = test::ReadBytes(bin);
     EXPECT_TRUE(ref == l.bytes) << "sizes " << ref.size() << " and " << l.bytes.size();
     ++compared;
   }

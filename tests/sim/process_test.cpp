@@ -7,28 +7,21 @@
 
 #include <chrono>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 
 #include "link/frame.h"
 #include "link/link_error.h"
 #include "link/loader_commands.h"
 #include "link/loader_link.h"
+#include "support/files.h"
 #include "support/temp_dir.h"
 #include "support/voksim_process.h"
 
 namespace vok {
 namespace {
 
+using test::ReadFile;
 using test::VoksimProcess;
 using Bytes = std::vector<uint8_t>;
-
-std::string ReadFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 // Runs a command and gives its standard output and exit status.
 std::string RunCommand(const std::string& command, int& status) {

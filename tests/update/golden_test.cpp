@@ -16,8 +16,6 @@
 namespace vok::test {
 namespace {
 
-std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
-
 // A sector with bytes to keep, a record across a sector boundary and one in
 // RAM; the first erase is the last command before the power goes.
 TEST(GoldenFiles, CommandFileUpdateLogAndBackup) {
@@ -38,20 +36,20 @@ TEST(GoldenFiles, CommandFileUpdateLogAndBackup) {
   UpdateContext c = b.Update();
   ASSERT_EQ(OnUpdateBrowse(c, b.fields, FixedTime()), 1);
   ASSERT_EQ(OnUpdate(c, b.fields, b.options), 0);
-  EXPECT_TRUE(MatchesGolden("UPDATE.CMD", Text(ReadBytes(b.paths.UpdateCmd()))));
+  EXPECT_TRUE(MatchesGolden("UPDATE.CMD", test::ReadFile(b.paths.UpdateCmd())));
 
   b.Restart(o);
   b.ui.answers.push_back(Answer::Retry);
   UpdateContext resumed = b.Update();  // the restart made a new link
   ASSERT_EQ(OnUpdate(resumed, b.fields, b.options), 1);
-  EXPECT_TRUE(MatchesGolden("UPDATE.LOG", Text(ReadBytes(b.paths.UpdateLog()))));
+  EXPECT_TRUE(MatchesGolden("UPDATE.LOG", test::ReadFile(b.paths.UpdateLog())));
 
   // A backup: its header records whole; of each area its first records and
   // its last with the terminator (the rest is the memory, 700 KiB of it).
   BackupFields fields{b.dir.file("BK.SSS"), 0, 38400};
   BackupContext k{b.link(), b.paths, b.ui, b.log, b.progress};
   ASSERT_EQ(OnBackup(k, fields, FixedTime()), 1);
-  std::istringstream in(Text(ReadBytes(fields.file_name)));
+  std::istringstream in(test::ReadFile(fields.file_name));
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);) lines.push_back(line);
   std::string excerpt;

@@ -1,38 +1,15 @@
 #include "update/procedure_bench.h"
 
+#include <algorithm>
 #include <csignal>
-#include <cstdio>
 #ifndef _WIN32
 #include <sys/resource.h>
 #endif
 #include <filesystem>
-#include <fstream>
-#include <iterator>
-#include <system_error>
+
+#include "support/srecord_text.h"
 
 namespace vok::test {
-
-namespace {
-
-// One S-record line written independently of the codec under test.
-std::string Line(char type, uint32_t address, int address_bytes, const uint8_t* data, size_t n) {
-  std::string line = "S";
-  line += type;
-  unsigned sum = 0;
-  char hex[3];
-  auto put = [&](uint8_t b) {
-    std::snprintf(hex, sizeof hex, "%02X", b);
-    line += hex;
-    sum += b;
-  };
-  put(static_cast<uint8_t>(n + address_bytes + 1));
-  for (int i = address_bytes - 1; i >= 0; --i) put(static_cast<uint8_t>(address >> (8 * i)));
-  for (size_t i = 0; i < n; ++i) put(data[i]);
-  put(static_cast<uint8_t>(~sum));
-  return line + "\r\n";
-}
-
-}  // namespace
 
 int MutingPort::WritePort(size_t n, const uint8_t* bytes) {
   if (!muted_ && trigger_ && n >= 2 && bytes[0] == 0x10 && bytes[1] == 0x02) {
@@ -64,28 +41,13 @@ void WriteUpdateFile(const std::string& path, const std::string& header,
   std::string text;
   const auto* h = reinterpret_cast<const uint8_t*>(header.data());
   for (size_t at = 0; at < header.size(); at += 64)
-    text += Line('0', 0, 2, h + at, std::min<size_t>(64, header.size() - at));
+    text += SRecordLine('0', 0, h + at, std::min<size_t>(64, header.size() - at));
   for (const Record& r : records)
     for (size_t at = 0; at < r.data.size(); at += 32)
-      text += Line('2', r.address + static_cast<uint32_t>(at), 3, r.data.data() + at,
-                   std::min<size_t>(32, r.data.size() - at));
-  text += Line('8', 0, 3, nullptr, 0);
-  std::ofstream(path, std::ios::binary) << text;
-}
-
-std::vector<uint8_t> ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});
-}
-
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
-  std::ofstream(path, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-}
-
-bool Exists(const std::string& path) {
-  std::error_code ec;
-  return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
+      text += SRecordLine('2', r.address + static_cast<uint32_t>(at), r.data.data() + at,
+                          std::min<size_t>(32, r.data.size() - at));
+  text += SRecordLine('8', 0, nullptr, 0);
+  WriteFile(path, text);
 }
 
 std::vector<uint8_t> Pattern(size_t n, uint8_t seed) {

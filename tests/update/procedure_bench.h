@@ -16,6 +16,7 @@
 #include "link/loader_link.h"
 #include "sim/inprocess_port.h"
 #include "sim/simulator.h"
+#include "support/files.h"
 #include "support/recorders.h"
 #include "support/temp_dir.h"
 #include "update/update_procedure.h"
@@ -50,9 +51,6 @@ struct Record {
 // most 32 bytes, then S8.
 void WriteUpdateFile(const std::string& path, const std::string& header,
                      const std::vector<Record>& records);
-std::vector<uint8_t> ReadBytes(const std::string& path);
-void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-bool Exists(const std::string& path);
 // Bytes 0x00..0xFE in a run that starts at seed; never 0xFF throughout.
 std::vector<uint8_t> Pattern(size_t n, uint8_t seed);
 #ifndef _WIN32

@@ -8,6 +8,7 @@
 
 #include "support/firmware_text.h"
 #include "support/recorders.h"
+#include "support/srecord_text.h"
 #include "support/temp_dir.h"
 #include "update/melody.h"
 #include "update/procedure_bench.h"
@@ -19,8 +20,6 @@ namespace {
 using test::FixedTime;
 using test::ReadBytes;
 using test::TempDir;
-
-std::string Text(const std::vector<uint8_t>& bytes) { return std::string(bytes.begin(), bytes.end()); }
 
 const std::string kBanner = std::string(70, '#') + "\r\n";
 
@@ -66,26 +65,10 @@ TEST(UpdateLog, DescriptionIsBannerThenTheHeaderTextsOfTheFile) {
 
   // A zero byte ends its record's part; header records after data are not
   // read; a record longer than the system writes is taken whole.
-  std::string text = "S0" "0A" "0000" "41420043440000";  // "AB\0CD\0\0", checksum below
-  unsigned sum = 0x0A;
-  for (uint8_t b : {0x41, 0x42, 0x00, 0x43, 0x44, 0x00, 0x00}) sum += b;
-  char cs[3];
-  std::snprintf(cs, sizeof cs, "%02X", ~sum & 0xFF);
-  std::string lines = text + cs + "\r\n";
+  const std::string lines = test::SRecordLine('0', 0, {'A', 'B', 0, 'C', 'D', 0, 0});
   // One S0 record of 100 bytes instead of 64 + 36.
-  std::string big = "S0" "67" "0000";
-  sum = 0x67;
-  for (int i = 0; i < 100; ++i) {
-    big += "4C";
-    sum += 0x4C;
-  }
-  std::snprintf(cs, sizeof cs, "%02X", ~sum & 0xFF);
-  big += cs;
-  test::WriteBytes(dir.file("d.sss"),
-                   [&] {
-                     std::string all = lines + big + "\r\nS1050000010203F6\r\n" + lines;
-                     return std::vector<uint8_t>(all.begin(), all.end());
-                   }());
+  const std::string big = test::SRecordLine('0', 0, std::vector<uint8_t>(100, 'L'));
+  test::WriteFile(dir.file("d.sss"), lines + big + "S1050000010203F6\r\n" + lines);
   EXPECT_EQ(BuildUpdateDescription(dir.file("d.sss"), FixedTime()),
             banner + "AB" + std::string(100, 'L'));
 }
@@ -96,7 +79,7 @@ TEST(UpdateLog, FilesWithoutHeaderTextsAreDescribedByNameAndDate) {
   const std::vector<uint8_t> data = {1, 2, 3};
   for (const std::string& content :
        {test::IntelHexFile({{0x84000, data}}), test::ElfFile({{0x84000, data}}, {}), std::string("raw")}) {
-    test::WriteBytes(dir.file("fw.x"), std::vector<uint8_t>(content.begin(), content.end()));
+    test::WriteFile(dir.file("fw.x"), content);
     struct stat st {};
     ASSERT_EQ(::stat(dir.file("fw.x").c_str(), &st), 0);
     EXPECT_EQ(BuildUpdateDescription(dir.file("fw.x"), FixedTime()),
@@ -115,7 +98,7 @@ TEST(UpdateLog, AppendToFileCreatesKeepsAndWritesLongTextsWhole) {
   EXPECT_TRUE(test::Exists(path));
   EXPECT_EQ(AppendToFile("abc", 3, path), 1);
   EXPECT_EQ(AppendToFile(big.data(), big.size(), path), 1);
-  EXPECT_EQ(Text(ReadBytes(path)), "abc" + big);
+  EXPECT_EQ(test::ReadFile(path), "abc" + big);
 
   // A folder where the file should be fails, whoever runs the test.
   EXPECT_EQ(AppendToFile("abc", 3, folder), 0);
