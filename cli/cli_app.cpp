@@ -5,6 +5,7 @@
 
 #include "cli/commands.h"
 #include "cli/gang.h"
+#include "cli/reply_latency.h"
 #include "cli/session.h"
 
 namespace vok::cli {
@@ -41,6 +42,8 @@ std::string DescribePort(const SerialPortInfo& p) {
     if (!part->empty()) text += ", " + *part;
   }
   if (!p.serial_number.empty()) text += ", serial number " + p.serial_number;
+  // It holds every short reply that long.
+  if (p.latency_timer_ms >= 0) text += ", latency timer " + std::to_string(p.latency_timer_ms) + " ms";
   return text;
 }
 
@@ -87,6 +90,7 @@ int RunCommand(const CommandLine& line, Report& report, const std::string& defau
   }
 
   CliUi ui(report, line.yes, Answer::Cancel, &s.link, s.port);
+  WatchHeldReplies(s.link, report, s.link.DeviceFor("COM" + std::to_string(s.port + 1)));
   JsonObject found;
   int status = kExitSuccess;
   switch (line.command) {

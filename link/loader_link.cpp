@@ -21,6 +21,12 @@ constexpr uint32_t kRateSettleMs = 500;
 constexpr uint32_t kTextPauseMs = 2000;
 constexpr uint32_t kTextByteTimeoutMs = 100;
 constexpr int kAttempts = 3;
+// Packets this short, each way, are timed: their line time is small beside
+// an adapter's hold, and a line time misjudged (a pty that does not pace)
+// cannot hide it.
+constexpr uint32_t kTimedPacket = 64;
+// DLE STX, DLE ETX and the checksum around a packet.
+constexpr uint32_t kFrameOverhead = 5;
 
 // Sets the rate, sends the probe and waits for its 3-byte answer.
 bool ProbeAt(SerialPort& port, uint32_t rate, uint8_t* receive) {
@@ -56,7 +62,11 @@ unsigned ComNumber(const std::string& name) {
 
 LoaderLink::LoaderLink(std::unique_ptr<SerialPort> port) : port_(std::move(port)) {}
 
-LoaderLink::~LoaderLink() { CloseLink(); }
+LoaderLink::~LoaderLink() {
+  // Whoever listens may be gone by now.
+  turnaround_observer_ = nullptr;
+  CloseLink();
+}
 
 std::string LoaderLink::DeviceFor(const std::string& name) const {
   if (name.find('/') != std::string::npos) return name;
@@ -108,10 +118,37 @@ int LoaderLink::OpenLink(const std::string& name, uint32_t rate) {
     port_->ClosePort();
     return negotiated;
   }
+  StartConnection();
+  return 0;
+}
+
+void LoaderLink::StartConnection() {
   open_ = 1;
   sequence_ = 0;
   header_flags_ = 8;
-  return 0;
+  turnaround_ = ReplyTurnaround{};
+  turnaround_told_ = false;
+}
+
+void LoaderLink::NoteTurnaround(uint32_t elapsed_ms, uint32_t request_bytes, uint32_t reply_bytes) {
+  // From the request handed to the port to the reply's last byte: both
+  // frames' line time at 10 bits a byte is not held time.
+  const uint64_t rate = port_->Baud() != 0 ? port_->Baud() : 1;
+  const uint64_t line_ms =
+      (static_cast<uint64_t>(request_bytes + reply_bytes + 2 * kFrameOverhead) * 10000u) / rate;
+  const uint32_t held = elapsed_ms > line_ms ? static_cast<uint32_t>(elapsed_ms - line_ms) : 0;
+  // Kept in order as they come, for the median.
+  int i = turnaround_.samples++;
+  for (; i > 0 && turnaround_ms_[i - 1] > held; --i) turnaround_ms_[i] = turnaround_ms_[i - 1];
+  turnaround_ms_[i] = held;
+  turnaround_.held_ms = turnaround_ms_[(turnaround_.samples - 1) / 2];
+  if (turnaround_.samples == ReplyTurnaround::kSamples) TellTurnaround();
+}
+
+void LoaderLink::TellTurnaround() {
+  if (turnaround_told_ || turnaround_.samples == 0) return;
+  turnaround_told_ = true;
+  if (turnaround_observer_) turnaround_observer_(turnaround_);
 }
 
 int LoaderLink::ProbeLoader(const std::string& name, uint32_t rate) {
@@ -141,9 +178,7 @@ int LoaderLink::OpenLinkPlain(int index, uint32_t rate) {
     port_->ClosePort();
     return kErrPortSetup;
   }
-  open_ = 1;
-  sequence_ = 0;
-  header_flags_ = 8;
+  StartConnection();
   return 0;
 }
 
@@ -151,6 +186,7 @@ void LoaderLink::CloseLink() {
   if (!open_) return;
   port_->ClosePort();
   open_ = 0;
+  TellTurnaround();
 }
 
 int LoaderLink::ExchangePacket(uint32_t n, const uint8_t* payload, int capacity, uint8_t* reply,
@@ -166,14 +202,21 @@ int LoaderLink::ExchangePacket(uint32_t n, const uint8_t* payload, int capacity,
   const uint32_t rate = port_->Baud() != 0 ? port_->Baud() : 1;
   const uint32_t timeout = ((n + 2) * 10000u + 15000000u) / rate + extra_timeout_ms + 200u;
 
+  // Two readings of the tick count, and only while the connection's first
+  // short exchanges are measured.
+  const bool timed = turnaround_.samples < ReplyTurnaround::kSamples && n + 2 <= kTimedPacket;
   int length = -1;
   for (int attempt = 0; attempt < kAttempts && length < 0; ++attempt) {
     port_->PurgePortInput();
     if (SendFrame(*port_, n + 2, transmit_) != 0) continue;
+    const uint32_t sent = timed ? port_->TickCount() : 0;
     const int got = ReceiveFrame(*port_, kBufferSize, receive_, timeout);
     if (got < 2) continue;
     const int announced = (receive_[0] & 0x07) << 8 | receive_[1];
-    if (got - 2 == announced) length = announced;
+    if (got - 2 != announced) continue;
+    length = announced;
+    if (timed && static_cast<uint32_t>(got) <= kTimedPacket)
+      NoteTurnaround(port_->TickCount() - sent, n + 2, static_cast<uint32_t>(got));
   }
   if (length < 0) return kErrNoReply;
   if (length > capacity) return kErrReplyTooLong;

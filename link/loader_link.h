@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -15,6 +16,16 @@ namespace vok {
 // COMn -> /dev/ttyS(n-1)). The application fills it from its settings;
 // the link itself never reads a file.
 using PortTable = std::map<std::string, std::string>;
+
+// How long the loader's replies take beyond their time on the line, over the
+// first short exchanges of a connection: the loader answers such a request
+// within a millisecond, so what is more is held on the way, as a USB
+// adapter holds a short reply for its latency timer.
+struct ReplyTurnaround {
+  static constexpr int kSamples = 8;
+  int samples = 0;       // short exchanges measured, at most kSamples
+  uint32_t held_ms = 0;  // their median: one erase or a retry does not count
+};
 
 // The one connection of the process to the target loader: the port, the
 // header flags, the sequence counter and the shared packet buffers.
@@ -53,6 +64,14 @@ class LoaderLink {
   const SerialPort& Port() const { return *port_; }
   uint8_t SequenceCounter() const { return sequence_; }
 
+  // The figures of the connection open now, or of the last one.
+  const ReplyTurnaround& Turnaround() const { return turnaround_; }
+  // Called once per connection with the figures: when the last sample is in,
+  // or at closing with those there are.
+  void OnTurnaroundMeasured(std::function<void(const ReplyTurnaround&)> observer) {
+    turnaround_observer_ = std::move(observer);
+  }
+
   // The command layer's request and reply buffers, one pair per process.
   uint8_t* RequestBuffer() { return request_; }
   uint8_t* ReplyBuffer() { return reply_; }
@@ -60,12 +79,19 @@ class LoaderLink {
  private:
   int Negotiate(uint32_t rate);
   int OpenDevice(const std::string& name);
+  void StartConnection();
+  void NoteTurnaround(uint32_t elapsed_ms, uint32_t request_bytes, uint32_t reply_bytes);
+  void TellTurnaround();
 
   std::unique_ptr<SerialPort> port_;
   PortTable ports_;
   int open_ = 0;
   uint8_t header_flags_ = 0;
   uint8_t sequence_ = 0;
+  ReplyTurnaround turnaround_;
+  uint32_t turnaround_ms_[ReplyTurnaround::kSamples] = {};
+  bool turnaround_told_ = false;
+  std::function<void(const ReplyTurnaround&)> turnaround_observer_;
   uint8_t transmit_[kBufferSize] = {};
   uint8_t receive_[kBufferSize] = {};
   uint8_t request_[kBufferSize] = {};

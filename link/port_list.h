@@ -30,11 +30,13 @@ struct SerialDeviceRoots {
   // type, the USB device behind it).
   std::string socket_names = "/dev/serial/by-path";
   std::string tty_classes = "/sys/class/tty";
+  // Where the USB serial adapters' attributes are (their latency timer).
+  std::string sysfs = "/sys";
 
   // The same tree beneath another root, as a test builds one.
   static SerialDeviceRoots Beneath(const std::string& root) {
     return {root + "/dev", root + "/dev/serial/by-id", root + "/dev/serial/by-path",
-            root + "/sys/class/tty"};
+            root + "/sys/class/tty", root + "/sys"};
   }
 };
 
@@ -61,6 +63,7 @@ struct SerialPortInfo {
   std::string product;
   std::string serial_number;
   std::string com_name;  // Windows: the system's COMn
+  int latency_timer_ms = -1;  // an FTDI adapter's, where sysfs gives it
 };
 
 // The serial devices present, in natural device order (ttyS2 before ttyS10),
@@ -104,6 +107,11 @@ SerialPortInfo WindowsPortFromRegistry(const std::string& instance, const std::s
 // ("ttyS10" after "ttyS9"). Windows: the system's COM names with their
 // devices.
 std::vector<std::string> SerialDevices(const SerialDeviceRoots& roots = {});
+
+// The latency timer in ms of the USB serial adapter behind device (a path or
+// a name such as "ttyUSB0") as sysfs under sysfs_root gives it; -1 where it
+// gives none (no such adapter, another driver, Windows).
+int LatencyTimerMs(const std::string& sysfs_root, const std::string& device);
 
 // What a user may do about a device they may not open; none where the system
 // gives no such rule.

@@ -128,6 +128,7 @@ std::vector<SerialPortInfo> SerialPorts(const SerialDeviceRoots& roots) {
     if (info.kind == PortKind::kNoUart) continue;
     info.stable_name = LinkTo(by_id, info.device);
     info.socket_name = LinkTo(by_path, info.device);
+    info.latency_timer_ms = LatencyTimerMs(roots.sysfs, info.device);
     ports.push_back(std::move(info));
   }
   return ports;
@@ -190,6 +191,18 @@ std::vector<std::string> SerialDevices(const SerialDeviceRoots& roots) {
   std::sort(ttys.begin(), ttys.end(), DeviceOrder);
   for (const std::string& name : ttys) found.push_back((fs::path(roots.devices) / name).string());
   return found;
+}
+
+int LatencyTimerMs(const std::string& sysfs_root, const std::string& device) {
+  // A stable name stands for the device it links to.
+  std::error_code ec;
+  fs::path resolved = fs::canonical(device, ec);
+  const std::string name = (ec ? fs::path(device) : resolved).filename().string();
+  if (name.empty() || name == "." || name == "..") return -1;
+  std::ifstream in(fs::path(sysfs_root) / "bus/usb-serial/devices" / name / "latency_timer");
+  long ms = -1;
+  if (!(in >> ms) || ms < 0 || ms > 255) return -1;
+  return static_cast<int>(ms);
 }
 
 std::vector<std::string> DeniedDeviceHint() {

@@ -156,6 +156,9 @@ std::vector<std::string> ComDefaults(const std::vector<SerialPortInfo>&) {
   return com;
 }
 
+// Windows keeps the timer in the adapter's advanced port settings.
+int LatencyTimerMs(const std::string&, const std::string&) { return -1; }
+
 std::vector<std::string> DeniedDeviceHint() { return {}; }
 
 }  // namespace vok

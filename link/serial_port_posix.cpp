@@ -17,6 +17,7 @@
 #include <string>
 
 #include "link/link_error.h"
+#include "link/serial_latency_posix.h"
 #include "link/serial_port.h"
 #include "link/serial_port_posix_termios.h"
 
@@ -68,6 +69,7 @@ PortOpenFailure::Kind KindOf(int error) {
 
 class PosixSerialPort final : public SerialPort {
  public:
+  explicit PosixSerialPort(posix::IoctlCall ioctl_call) : ioctl_call_(ioctl_call) {}
   ~PosixSerialPort() override { ClosePort(); }
 
   int OpenPort(const std::string& device) override {
@@ -107,6 +109,9 @@ class PosixSerialPort final : public SerialPort {
     // without modem lines (ptys) refuse this, which is harmless.
     int lines = TIOCM_DTR | TIOCM_RTS;
     ioctl(fd, TIOCMBIC, &lines);
+    // Stop-and-wait pays a USB adapter's hold of every short reply once per
+    // exchange; a driver that refuses is left as it was.
+    low_latency_ = posix::RequestLowLatency(fd, ioctl_call_);
     tcflush(fd, TCIFLUSH);
     fd_ = fd;
     head_ = tail_ = 0;
@@ -156,6 +161,10 @@ class PosixSerialPort final : public SerialPort {
     // The exclusive flag outlives our descriptor while the other side of a
     // pty stays open; clear it for the next opener.
     ioctl(fd_, TIOCNXCL);
+    // The driver's mode outlives the descriptor; give the next program the
+    // adapter as it was.
+    posix::RestoreLatency(fd_, low_latency_, ioctl_call_);
+    low_latency_ = posix::LowLatency::kRefused;
     flock(fd_, LOCK_UN);
     close(fd_);
     fd_ = -1;
@@ -211,6 +220,8 @@ class PosixSerialPort final : public SerialPort {
   bool ClearPortError() override { return fd_ >= 0; }
 
  private:
+  posix::IoctlCall ioctl_call_;
+  posix::LowLatency low_latency_ = posix::LowLatency::kRefused;
   int fd_ = -1;
   uint8_t buffer_[4096] = {};
   size_t head_ = 0;
@@ -219,7 +230,13 @@ class PosixSerialPort final : public SerialPort {
 
 }  // namespace
 
-std::unique_ptr<SerialPort> CreatePlatformSerialPort() { return std::make_unique<PosixSerialPort>(); }
+std::unique_ptr<SerialPort> CreatePlatformSerialPort() {
+  return std::make_unique<PosixSerialPort>(posix::SystemIoctl);
+}
+
+std::unique_ptr<SerialPort> posix::CreatePosixSerialPort(IoctlCall ioctl_call) {
+  return std::make_unique<PosixSerialPort>(ioctl_call);
+}
 
 std::string SystemComDevice(unsigned n) { return "/dev/ttyS" + std::to_string(n - 1); }
 

@@ -173,6 +173,16 @@ const std::vector<Section>& Sections() {
              "flash work a duration: 80 ms an 8 KiB sector, 450 ms the\n"
              "96 KiB one, 600 ms a 128 KiB one, 5 ms per 1024 bytes\n"
              "programmed; without it the controller answers at once"),
+        Valued("--latency", "MS", "not a latency of 0 to 1000 ms",
+               "hold every reply shorter than 62 bytes until MS have\n"
+               "passed since it began, as a USB adapter's latency timer\n"
+               "does (16 ms by default on such adapters)",
+               [](const std::string& v, CommandLine& line) {
+                 uint32_t ms = 0;
+                 if (!ParseNumber(v, ms) || ms > 1000) return false;
+                 line.options.latency_ms = ms;
+                 return true;
+               }),
         Text("--link", "PATH", &CommandLine::link,
              "make a symbolic link PATH to the terminal (a stale link\n"
              "there is replaced; removed at exit)"),

@@ -91,6 +91,9 @@ struct Options {
   bool busy = false;              // the application answers BUSY
   bool silent = false;            // answers nothing
   bool realtime = false;          // pace bytes and give flash work a duration
+  // A USB adapter's latency timer: a reply shorter than one of its packets
+  // (62 bytes) reaches the host only this many ms after it began. 0: none.
+  uint32_t latency_ms = 0;
   bool demo_firmware = true;      // load the demo firmware when no image/state is given
   std::string image_file;         // S-record file to load memory from
   std::string state_file;         // load at start, save after every memory change

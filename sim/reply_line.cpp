@@ -21,15 +21,18 @@ uint64_t ReplyLine::StartAt(uint64_t at_ns) const { return std::max(at_ns, free_
 size_t ReplyLine::Send(const uint8_t* bytes, size_t n, uint64_t at_ns, uint64_t byte_ns) {
   size_t hits = 0;
   uint64_t t = StartAt(at_ns);
+  // The adapter passes a short reply on only when its timer runs out.
+  const uint64_t held_until = n < kAdapterPacket && latency_ns_ != 0 ? t + latency_ns_ : 0;
   for (size_t i = 0; i < n; ++i) {
     t += byte_ns;
     uint8_t b = bytes[i];
     const LineNoise::Hit hit = noise_.Apply(b);
     if (hit != LineNoise::Hit::kNone) ++hits;
     if (hit == LineNoise::Hit::kLost) continue;
-    queue_.push_back({b, t});
+    queue_.push_back({b, std::max(t, held_until)});
   }
-  free_ns_ = t;
+  // Later bytes never overtake held ones.
+  free_ns_ = std::max(t, held_until);
   return hits;
 }
 

@@ -31,7 +31,9 @@ class LineNoise {
 
 class ReplyLine {
  public:
-  explicit ReplyLine(LineNoise& noise) : noise_(noise) {}
+  // latency_ns: a USB adapter's latency timer; a reply shorter than one of
+  // its packets reaches the host only that long after it began (0: none).
+  ReplyLine(LineNoise& noise, uint64_t latency_ns) : noise_(noise), latency_ns_(latency_ns) {}
 
   // Queues a reply sent at at_ns: its bytes leave one after another, byte_ns
   // apart (0: at once), none before the line is free. Returns how many of
@@ -54,7 +56,11 @@ class ReplyLine {
     uint64_t due_ns;
   };
 
+  // An adapter's packet, less its two status bytes.
+  static constexpr size_t kAdapterPacket = 62;
+
   LineNoise& noise_;
+  uint64_t latency_ns_;
   std::deque<OutByte> queue_;
   uint64_t free_ns_ = 0;
 };

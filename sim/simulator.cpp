@@ -15,7 +15,7 @@ Simulator::Simulator(Options options)
       ram_(kRamSize, 0x00),
       flash_(kFlashSize, 0xFF),
       noise_(options_.noise, options_.seed),
-      line_(noise_) {
+      line_(noise_, uint64_t{options_.latency_ms} * 1000000) {
   in_app_ = options_.app;
   listening_rate_ = in_app_ ? 9600 : options_.boot_rate;
 

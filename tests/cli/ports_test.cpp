@@ -42,6 +42,11 @@ TEST(CliPorts, ListsTheComNamesThenTheDevicesWithTheirComNamesAndIdentities) {
   const std::vector<std::string> named = PortListing({{"COM3", "/dev/ttyUSB0"}}, {adapter});
   EXPECT_EQ(named[0], "COM1=/dev/ttyS0");
   EXPECT_EQ(named[6], "  /dev/ttyUSB0 (COM3): USB adapter 0403:6001, Maker, Cable, serial number 42");
+  // An FTDI adapter's latency timer, where sysfs gives it.
+  adapter.latency_timer_ms = 16;
+  EXPECT_EQ(PortListing({}, {adapter})[6],
+            "  /dev/ttyUSB0 (COM1 by default): USB adapter 0403:6001, Maker, Cable, serial number 42, "
+            "latency timer 16 ms");
 }
 
 }  // namespace

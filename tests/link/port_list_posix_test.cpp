@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "link/port_list.h"
@@ -63,6 +64,9 @@ class MadeUpTree {
     const fs::path usb = root_ / "sys/devices/pci0000:00/usb1" / socket;
     const fs::path iface = usb / (socket + ":1.0") / name;
     fs::create_directories(iface);
+    Write(iface / "latency_timer", "16\n");
+    fs::create_directories(root_ / "sys/bus/usb-serial/devices");
+    fs::create_symlink(iface, root_ / "sys/bus/usb-serial/devices" / name);
     Write(usb / "idVendor", "0403\n");
     Write(usb / "idProduct", "6001\n");
     Write(usb / "manufacturer", "FTDI\n");
@@ -123,6 +127,7 @@ TEST(PortList, IdentitiesAndTheComMappingOfAMadeUpSysfsTree) {
     EXPECT_EQ(socketed->maker + "/" + socketed->product + "/" + socketed->serial_number,
               "FTDI/FT232R USB UART/");
     EXPECT_EQ(PortIdentity(socketed, "/dev/ttyUSB1"), "pci-0000_00_14.0-usb-0_2_1.0-port0");
+    EXPECT_EQ(socketed->latency_timer_ms, 16);
     if (c.two_adapters) {
       // Found by its by-id name too, as a [Ports] entry would hold it.
       const SerialPortInfo* serial = FindSerialPort(
@@ -135,6 +140,26 @@ TEST(PortList, IdentitiesAndTheComMappingOfAMadeUpSysfsTree) {
   }
   // A device nobody knows of is named as given.
   EXPECT_EQ(PortIdentity(nullptr, "/dev/ttyUSB7"), "dev_ttyUSB7");
+}
+
+TEST(PortList, TheLatencyTimerOfAnAdapterWhereSysfsHasIt) {
+  test::TempDir sys;
+  const fs::path devices = sys.path() / "bus/usb-serial/devices";
+  for (const auto& [name, content] : {std::pair{"ttyUSB0", "16\n"}, {"ttyUSB1", "1"}, {"ttyUSB2", "fast"},
+                                      {"ttyUSB3", ""}, {"ttyUSB4", "300"}}) {
+    fs::create_directories(devices / name);
+    std::ofstream(devices / name / "latency_timer") << content;
+  }
+  fs::create_directories(devices / "ttyUSB5");  // another driver: no timer
+  const std::string root = sys.path().string();
+  const std::pair<const char*, int> cases[] = {
+      {"ttyUSB0", 16}, {"/dev/ttyUSB0", 16}, {"/dev/ttyUSB1", 1}, {"/dev/ttyUSB2", -1},
+      {"/dev/ttyUSB3", -1}, {"/dev/ttyUSB4", -1}, {"/dev/ttyUSB5", -1}, {"/dev/ttyS0", -1},
+      {"", -1}, {"/dev/..", -1}};
+  for (const auto& [device, ms] : cases) EXPECT_EQ(LatencyTimerMs(root, device), ms) << device;
+  // A stable name stands for the device it links to.
+  fs::create_symlink(devices / "ttyUSB0", sys.path() / "usb-Maker_Cable_7-if00");
+  EXPECT_EQ(LatencyTimerMs(root, (sys.path() / "usb-Maker_Cable_7-if00").string()), 16);
 }
 
 }  // namespace

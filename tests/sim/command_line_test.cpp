@@ -16,7 +16,8 @@ TEST(SimCommandLine, EveryOptionIsParsed) {
       "--ignore-program", "0x88100", "--ignore-program", "0x88200", "--corrupt-reply", "5",
       "--noise", "1e-3", "--seed", "42", "--loader-version", "3.0.1", "--blank",
       "--damage-program", "6", "--damage-read=7", "--checksum", "fletcher-16",
-      "--partial-erase", "0xB0400:0x400", "--damage-kind", "sum", "--checksum-skew=start+1"};
+      "--partial-erase", "0xB0400:0x400", "--damage-kind", "sum", "--checksum-skew=start+1",
+      "--latency", "16"};
   ASSERT_EQ(ParseCommandLine(args, cl, error), 0) << error;
   const Options& o = cl.options;
   EXPECT_EQ(o.boot_rate, 19200u);
@@ -46,6 +47,7 @@ TEST(SimCommandLine, EveryOptionIsParsed) {
   EXPECT_EQ(o.checksum, LoaderSum::kFletcher16);
   EXPECT_EQ(o.partial_erase, 0xB0400u);
   EXPECT_EQ(o.partial_erase_length, 0x400u);
+  EXPECT_EQ(o.latency_ms, 16u);
   EXPECT_EQ(o.damage, DamageKind::kSumBlind);
   EXPECT_EQ(o.checksum_skew, ChecksumSkew::kStartLate);
   EXPECT_DOUBLE_EQ(o.noise, 0.001);
@@ -60,6 +62,7 @@ TEST(SimCommandLine, BadInputIsRefused) {
            {"--fail-program", "12ab"}, {"--cut-after", "0"}, {"--noise", "2"}, {"--noise", "x"},
            {"--component", "1,1.2,X,0x84040,4"}, {"--component", "300,1.2.3,X,0x84040,4"},
            {"--component", "1,1.2.3,0x84040,4"}, {"--app=1"}, {"--boot-rate", "0"}, {"--seed", "-1"},
+           {"--latency", "1001"}, {"--latency", "-1"},
            {"--component", "1,1.2.3," + std::string(43, 'n') + ",0x84040,4"},
            {"--checksum", "CRC-16/IBM-3740"}, {"--damage-read", "0"},
            {"--partial-erase", "0x83000"}, {"--partial-erase", "0x84000:0"},

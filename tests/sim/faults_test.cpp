@@ -181,6 +181,29 @@ TEST(SimFaults, RealtimeGivesFlashWorkAndBytesTheirDuration) {
   EXPECT_LT(t.port->NowNs() - t0, line + 5'000'000u + 2'000'000u);
 }
 
+// A reply shorter than 62 bytes is held until the adapter's timer ran out
+// since it began. At 115200 the read request is 1.2 ms on the line, a 6-byte
+// reply 1.8 ms (inside the hold), a 100-byte one 10 ms.
+TEST(SimFaults, LatencyHoldsShortRepliesOnly) {
+  const struct {
+    bool realtime;
+    uint32_t latency_ms, read_length, min_ms, max_ms;  // the read on the virtual clock
+  } cases[] = {{false, 16, 6, 16, 16}, {false, 0, 6, 0, 0},    {false, 16, 100, 0, 0},
+               {true, 16, 6, 17, 18},  {true, 1, 6, 2, 4},     {true, 16, 100, 10, 12}};
+  for (const auto& c : cases) {
+    Options o = Blank();
+    o.realtime = c.realtime;
+    o.latency_ms = c.latency_ms;
+    InProcess t(o);
+    ASSERT_EQ(t.Open(115200), 0);
+    Bytes got(c.read_length);
+    const uint64_t t0 = t.port->NowNs();
+    ASSERT_EQ(ReadTargetMemory(*t.link, 0x20000, c.read_length, got.data()), 0);
+    EXPECT_GE(t.port->NowNs() - t0, c.min_ms * 1'000'000ull) << c.latency_ms << " ms, " << c.read_length;
+    EXPECT_LE(t.port->NowNs() - t0, c.max_ms * 1'000'000ull) << c.latency_ms << " ms, " << c.read_length;
+  }
+}
+
 // The damage passes the frame's XOR: the host takes the bytes, two of them
 // wrong; only the N-th request or reply carrying data is touched.
 TEST(SimFaults, DamagedDataPassTheFrameChecksum) {

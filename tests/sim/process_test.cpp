@@ -179,7 +179,7 @@ TEST(SimProcess, HelpListsEveryOptionAndBadOptionsFail) {
        {"--boot-rate", "--max-rate", "--realtime", "--link", "--trace", "--stats", "--blank", "--image",
         "--component", "--bad-checksum", "--state", "--loader-version", "--app", "--busy", "--silent",
         "--cut-after", "--tear", "--fail-erase", "--fail-program", "--ignore-program", "--corrupt-reply",
-        "--noise", "--seed", "--help"}) {
+        "--noise", "--seed", "--latency", "--help"}) {
     EXPECT_NE(help.find(std::string("  ") + option + " "), std::string::npos) << option;
   }
   RunCommand(VoksimProcess::BinaryPath() + " --frobnicate 2>/dev/null", status);
