@@ -5,6 +5,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <system_error>
 #include <vector>
@@ -84,11 +85,22 @@ int CheckFirmwareFile(const std::string& named, const std::string& path,
   return 1;
 }
 
+std::string VersionText(const uint8_t* v) {
+  return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]);
+}
+
+// Asks the loader for its version right after connecting, for the result
+// (and a production record): the update and verify windows never need it.
+std::function<void(LoaderLink&)> RecordLoaderVersion(JsonObject& found) {
+  return [&found](LoaderLink& link) {
+    uint8_t v[3];
+    if (GetLoaderVersion(link, v[0], v[1], v[2]) == 0) found.Add("loader_version", VersionText(v));
+  };
+}
+
 // The scan as the JSON result gives it.
 JsonObject InfoFound(const ComponentScan& scan) {
-  auto version = [](const uint8_t* v) {
-    return std::to_string(v[0]) + "." + std::to_string(v[1]) + "." + std::to_string(v[2]);
-  };
+  auto version = [](const uint8_t* v) { return VersionText(v); };
   JsonObject found;
   if (scan.loader_version_known) {
     found.Add("loader_version", version(scan.loader_version));
@@ -297,6 +309,7 @@ int RunUpdateCommand(const CommandLine& line, Session& s, Report& report, CliUi&
   options.image_folder = s.paths.UpdateDir();
   options.file.raw_base = line.base;
   options.skip_unchanged = !line.all_sectors;
+  options.on_connected = RecordLoaderVersion(found);
   if (line.dry_run) {
     UpdatePlan plan;
     if (PlanUpdateDryRun(context, fields, options, plan) != 1) return kExitFailure;
@@ -323,6 +336,7 @@ int RunVerifyCommand(const CommandLine& line, Session& s, Report& report, CliUi&
   VerifyOptions options;
   options.image_folder = s.paths.UpdateDir();
   options.file.raw_base = line.base;
+  options.on_connected = RecordLoaderVersion(found);
   std::vector<MemoryDifference> differences;
   const bool compared = VerifyTargetAgainstFile(context, file, s.port, s.rate, options, differences) == 1;
   JsonArray ranges;

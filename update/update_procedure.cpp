@@ -262,6 +262,7 @@ int RunUpdate(UpdateContext& c, UpdateFields& fields, const UpdateOptions& optio
     c.log.BeginStep("Connecting to target loader");
     ok = ConnectTarget(c.link, c.paths, c.ui, fields.port, fields.baud_rate, nullptr, 1) == 1;
     c.log.EndStep(ok);
+    if (ok && options.on_connected) options.on_connected(c.link);
   }
 
   UpdateSummary summary;

@@ -63,6 +63,10 @@ struct UpdateOptions {
   bool skip_unchanged = false;
   // Filled in as far as the run got; may be null.
   UpdateSummary* summary = nullptr;
+  // Called once the loader has answered, before anything else is sent (the
+  // command line asks it for its version there, for its record); may be
+  // empty. The windows leave it so.
+  std::function<void(LoaderLink&)> on_connected;
 };
 
 // The open-file dialog's filter of "Browse...": the update files first, then

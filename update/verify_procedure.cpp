@@ -128,6 +128,7 @@ int VerifyTargetAgainstFile(VerifyContext& c, const std::string& file_name, int 
   c.log.BeginStep("Connecting to target loader");
   bool ok = ConnectTarget(c.link, c.paths, c.ui, port, baud_rate, nullptr, 1) == 1;
   c.log.EndStep(ok);
+  if (ok && options.on_connected) options.on_connected(c.link);
   if (ok) {
     c.log.BeginStep("Analyzing update file");
     // A failed creation of the image shows as the first store's failure.

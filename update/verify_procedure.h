@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,8 @@ struct VerifyOptions {
   // Folder of the temporary memory image; empty: the application's UPDATE folder.
   std::string image_folder;
   UpdateFileOptions file;
+  // As UpdateOptions::on_connected.
+  std::function<void(LoaderLink&)> on_connected;
 };
 
 // The file's data areas, in ascending order: its ranges with those that

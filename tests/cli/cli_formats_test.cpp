@@ -89,7 +89,8 @@ TEST_F(CliTest, VerifyTellsEachDifferingAreaByItsExitStatusAndLines) {
   r = Cli({"verify", "--json", "u.hex"});
   EXPECT_EQ(r.status, 0) << r.out;
   EXPECT_TRUE(Has(WithoutLineBytes(r.out),
-                  "\"ok\":true,\"exit\":0,\"file\":\"" + Path("u.hex") + "\",\"differing_ranges\":[]}\n"))
+                  "\"ok\":true,\"exit\":0,\"loader_version\":\"2.1.0\",\"file\":\"" + Path("u.hex") +
+                      "\",\"differing_ranges\":[]}\n"))
       << r.out;
 }
 
@@ -120,7 +121,7 @@ TEST_F(CliTest, JsonLinesForScripts) {
     EXPECT_TRUE(Has(r.out, event)) << event;
   const std::string update_result =
       "{\"event\":\"result\",\"command\":\"update\",\"ok\":true,\"exit\":0,\"file\":\"" +
-      Path("u.sss") + "\",";
+      Path("u.sss") + "\",\"loader_version\":\"2.1.0\",";
   EXPECT_EQ(Lines(WithoutLineBytes(r.out)).back(),
             update_result + "\"sectors_erased\":1,\"sectors_unchanged\":0,\"bytes_programmed\":288}");
   // The same file again leaves the sector alone, unless --all-sectors.
