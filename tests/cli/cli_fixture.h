@@ -29,6 +29,7 @@
 #include "support/golden.h"
 #include "support/srecord_text.h"
 #include "support/temp_dir.h"
+#include "support/sim_state.h"
 #include "support/voksim_process.h"
 
 namespace vok::test {
@@ -62,16 +63,6 @@ inline std::string UpdateFileText() {
   return SRecordLine('0', 0, std::vector<uint8_t>(text.begin(), text.end())) +
          SRecordLine('2', kFlashData, Pattern(0x30)) + SRecordLine('2', kRamData, Pattern(0x90)) +
          SRecordLine('8', 0, {});
-}
-
-// Memory as a voksim state file holds it.
-inline std::vector<uint8_t> StateMemory(const std::string& state, uint32_t address, size_t n) {
-  sim::Options options;
-  options.demo_firmware = false;
-  sim::Simulator reader(options);
-  std::string error;
-  EXPECT_TRUE(reader.LoadState(state, error)) << error;
-  return reader.ReadMemory(address, n);
 }
 
 class CliTest : public ::testing::Test {

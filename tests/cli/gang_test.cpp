@@ -15,6 +15,7 @@
 #include "support/files.h"
 #include "support/srecord_text.h"
 #include "support/temp_dir.h"
+#include "support/sim_state.h"
 #include "support/voksim_process.h"
 
 namespace vok::test {
@@ -28,15 +29,6 @@ std::vector<uint8_t> Pattern() {
   std::vector<uint8_t> bytes(64);
   for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(0x30 + 7 * i);
   return bytes;
-}
-
-std::vector<uint8_t> StateMemory(const std::string& state, uint32_t address, size_t n) {
-  sim::Options options;
-  options.demo_firmware = false;
-  sim::Simulator reader(options);
-  std::string error;
-  EXPECT_TRUE(reader.LoadState(state, error)) << error;
-  return reader.ReadMemory(address, n);
 }
 
 bool Has(const std::string& text, const std::string& piece) { return text.find(piece) != std::string::npos; }

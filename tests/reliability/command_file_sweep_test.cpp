@@ -15,15 +15,6 @@
 #include "reliability/scenario.h"
 #include "update/command_file.h"
 
-#ifndef VOK_RELIABILITY_LONG
-#define VOK_RELIABILITY_LONG 0
-#endif
-#if VOK_RELIABILITY_LONG
-#define VOK_SUITE ReliabilityLong
-#else
-#define VOK_SUITE Reliability
-#endif
-
 namespace vok::reliability {
 namespace {
 

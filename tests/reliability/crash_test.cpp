@@ -28,16 +28,6 @@
 #include "support/temp_dir.h"
 #include "support/voksim_process.h"
 
-#ifndef VOK_RELIABILITY_LONG
-#define VOK_RELIABILITY_LONG 0
-#endif
-// The two builds need test names of their own in CTest.
-#if VOK_RELIABILITY_LONG
-#define VOK_SUITE ReliabilityLong
-#else
-#define VOK_SUITE Reliability
-#endif
-
 namespace vok::reliability {
 namespace {
 

@@ -16,16 +16,6 @@
 #include "image/update_file.h"
 #include "reliability/scenario.h"
 
-#ifndef VOK_RELIABILITY_LONG
-#define VOK_RELIABILITY_LONG 0
-#endif
-// The two builds need test names of their own in CTest.
-#if VOK_RELIABILITY_LONG
-#define VOK_SUITE ReliabilityLong
-#else
-#define VOK_SUITE Reliability
-#endif
-
 namespace vok::reliability {
 namespace {
 

@@ -12,6 +12,18 @@
 #include "sim/simulator.h"
 #include "update/procedure_bench.h"
 
+// Each sweep is built twice: its short version for the normal suite and,
+// with VOK_RELIABILITY_LONG=1, the full sweep under the label long. The two
+// builds need test names of their own in CTest.
+#ifndef VOK_RELIABILITY_LONG
+#define VOK_RELIABILITY_LONG 0
+#endif
+#if VOK_RELIABILITY_LONG
+#define VOK_SUITE ReliabilityLong
+#else
+#define VOK_SUITE Reliability
+#endif
+
 namespace vok::reliability {
 
 struct Memory {
